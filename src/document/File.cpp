@@ -1,0 +1,103 @@
+#include "document/File.h"
+#include "document/FileError.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnival {
+
+namespace {
+[[noreturn]] void fail(const std::string& path) { throw FileError(path, std::strerror(errno)); }
+} // namespace
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+    other.fd_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        path_ = std::move(other.path_);
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+void File::open(const std::string& path, Mode mode) {
+    close();
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case Mode::ReadOnly: flags |= O_RDONLY; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) fail(path);
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw FileError(path, std::strerror(EISDIR));
+    }
+    fd_ = fd;
+    path_ = path;
+}
+
+void File::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+int64_t File::length() const {
+    struct stat st {};
+    if (fstat(fd_, &st) != 0) fail(path_);
+    return st.st_size;
+}
+
+void File::setLength(int64_t length) {
+    if (ftruncate(fd_, length) != 0) fail(path_);
+}
+
+size_t File::readAt(int64_t pos, void* buffer, size_t count) const {
+    if (pos < 0) throw FileError(path_, "Invalid file position");
+    auto* p = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pread(fd_, p + done, count - done, pos + static_cast<int64_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(path_);
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+void File::readExactly(int64_t pos, void* buffer, size_t count) const {
+    if (readAt(pos, buffer, count) != count)
+        throw FileError(path_, "Attempted to read past the end of the file");
+}
+
+void File::writeAt(int64_t pos, const void* buffer, size_t count) {
+    if (pos < 0) throw FileError(path_, "Invalid file position");
+    const auto* p = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pwrite(fd_, p + done, count - done, pos + static_cast<int64_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(path_);
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+} // namespace tarnival

@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarnival {
+
+enum class Answer { Ok, Yes, No, Cancel };
+enum class Buttons { Ok, YesNo, YesNoCancel };
+
+// Everything the engine does with the user goes through here: message boxes, questions, the
+// beep, status panes, and the modeless progress display with its task list and Cancel button.
+// The GUI implements it with Qt, the CLI with the terminal, tests with scripted answers.
+class UserInterface {
+  public:
+    virtual ~UserInterface() = default;
+
+    virtual void message(const std::string& text, const std::string& caption = "Tarnival") = 0;
+    virtual Answer ask(const std::string& text, const std::string& caption, Buttons buttons) = 0;
+    virtual void beep() = 0;
+    // Panes 1..3 of the status bar (state, clicks, tracks).
+    virtual void setStatusPane(int pane, const std::string& text) = 0;
+
+    // Progress display. Tasks are the lines of the task list.
+    virtual void progressBegin(const std::vector<std::string>& tasks) = 0;
+    virtual void progressEnd() = 0;
+    virtual bool progressShown() const = 0;
+    virtual void setTaskText(int index, const std::string& text) = 0;
+    virtual void setCurrentTask(int index) = 0;
+    virtual void markTask(int index) = 0; // attention mark, e.g. a cancelled task
+    virtual void setProgressRange(int64_t low, int64_t high) = 0;
+    virtual void setProgressPosition(int64_t position) = 0;
+    virtual void setProgressText(int line, const std::string& text) = 0; // line 0 or 1
+
+    // Runs pending interface events; returns whether Cancel was pressed since the last call and
+    // clears that flag.
+    virtual bool pumpAndTakeCancel() = 0;
+};
+
+// The percentage text of the progress bar: "%d%%", 100 only at exactly 100.
+std::string progressPercentText(int64_t position, int64_t low, int64_t high);
+
+} // namespace tarnival

@@ -1,0 +1,50 @@
+#pragma once
+
+namespace tarnival {
+
+class Profile;
+
+namespace ids {
+// Choice settings store the identifier of the chosen control; these numbers are stored values.
+constexpr int kVinyl = 1095;
+constexpr int kTape = 1096;
+constexpr int kDifferential = 1004;
+constexpr int kPerChannel = 1005;
+constexpr int kNormalWidth = 1303;
+constexpr int kNarrowWidth = 1295;
+constexpr int kTempSystem = 1135;
+constexpr int kTempSameFolder = 1136;
+constexpr int kTempUser = 1142;
+} // namespace ids
+
+// The settings that steer loading and click detection.
+struct ScanSettings {
+    int source = ids::kVinyl;
+    int sensitivity = -1; // -1: never chosen; taken as 3 when a file is first processed
+    int mode = ids::kPerChannel;
+    int agc = 0;
+    int discriminator = 0;
+    int minMagnitude = 0;
+    int corWidth = ids::kNormalWidth;
+    int splitTracks = 1;
+    int gapless = 0;
+    int subtractor = 1;
+
+    bool isTape() const { return source == ids::kTape; }
+    bool isDifferential() const { return mode == ids::kDifferential; }
+    bool isNarrow() const { return corWidth == ids::kNarrowWidth; }
+
+    void load(const Profile& profile);
+    void save(Profile& profile) const;
+};
+
+// Factors the detector derives from the settings at the start of a scan.
+struct DetectorFactors {
+    float thresholdFactor = 1000.0f; // F
+    int jumpFactor = 2;              // J
+    int sensitivity = 0;             // selects the look-ahead rule and the magnitude floor
+};
+
+DetectorFactors deriveFactors(int sensitivity, bool differential);
+
+} // namespace tarnival

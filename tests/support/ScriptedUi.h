@@ -1,0 +1,45 @@
+#pragma once
+#include "document/UserInterface.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace tarnival::test {
+
+// A UserInterface that records everything it is told and answers questions from a queue
+// (Answer::Yes when the queue is empty). cancelAt makes pumpAndTakeCancel report a Cancel press
+// on the given pump calls (1-based).
+class ScriptedUi : public UserInterface {
+  public:
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    std::deque<Answer> answers;
+    std::vector<int> cancelAt;
+    int pumps = 0;
+    int beeps = 0;
+    std::vector<std::string> statusPanes = std::vector<std::string>(4);
+    std::vector<std::string> tasks;
+    std::vector<std::string> progressLines = std::vector<std::string>(2);
+    int currentTask = -1;
+    int markedTask = -1;
+    bool shown = false;
+    int64_t low = 0, high = 0, position = 0;
+
+    void message(const std::string& text, const std::string& caption) override;
+    Answer ask(const std::string& text, const std::string& caption, Buttons buttons) override;
+    void beep() override { ++beeps; }
+    void setStatusPane(int pane, const std::string& text) override;
+    void progressBegin(const std::vector<std::string>& t) override;
+    void progressEnd() override { shown = false; }
+    bool progressShown() const override { return shown; }
+    void setTaskText(int index, const std::string& text) override;
+    void setCurrentTask(int index) override { currentTask = index; }
+    void markTask(int index) override { markedTask = index; }
+    void setProgressRange(int64_t l, int64_t h) override { low = l, high = h; }
+    void setProgressPosition(int64_t p) override { position = p; }
+    void setProgressText(int line, const std::string& text) override;
+    bool pumpAndTakeCancel() override;
+};
+
+} // namespace tarnival::test
