@@ -1,6 +1,7 @@
 #pragma once
 #include "document/Correction.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

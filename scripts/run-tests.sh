@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tarnival and runs every test.
+#   scripts/run-tests.sh              normal build in build/
+#   scripts/run-tests.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-debian.sh
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=build-asan
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNIVAL_SANITIZE=ON -DTARNIVAL_GUI=OFF
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
+else
+  dir=build
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+cmake --build "$dir" -j"$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"

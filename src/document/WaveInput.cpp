@@ -1,0 +1,232 @@
+// Opening a recording: the acceptance rules for wave and APE input and the working file.
+#include "document/Document.h"
+#include "document/FileError.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+
+namespace tarnival {
+
+namespace {
+
+const char* const kWaveFormatMessage =
+    " Incorrect Wave File Format\nOnly 16 bit stereo/44.1kHz or 48kHz Sampling Rate supported. ";
+constexpr int64_t kMaxFileLength = 2147418112; // 0x7FFF0000
+constexpr int64_t kSpaceReserve = 10000000;
+
+uint32_t le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+std::string upperId(const uint8_t* p) {
+    std::string s(reinterpret_cast<const char*>(p), 4);
+    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool plausibleId(const uint8_t* p) {
+    return std::all_of(p, p + 4, [](uint8_t c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+// Each word of the format must match the same word of either accepted row.
+bool acceptedFormat(const uint8_t* fmt) {
+    static const uint32_t rows[2][4] = {{0x00020001u, 44100, 176400, 0x00100004u},
+                                        {0x00020001u, 48000, 192000, 0x00100004u}};
+    for (int w = 0; w < 4; ++w) {
+        uint32_t v = le32(fmt + 4 * w);
+        if (v != rows[0][w] && v != rows[1][w]) return false;
+    }
+    return true;
+}
+
+// The 44-byte header of the temporary wave that decoded APE audio goes into.
+void tempWaveHeader(uint8_t* h, uint32_t dataLength, int rate) {
+    std::memcpy(h, "RIFF", 4);
+    put32(h + 4, dataLength + 36);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    put32(h + 16, 16);
+    put32(h + 20, 0x00020001u);
+    put32(h + 24, static_cast<uint32_t>(rate));
+    put32(h + 28, static_cast<uint32_t>(rate * 4));
+    put32(h + 32, 0x00100004u);
+    std::memcpy(h + 36, "data", 4);
+    put32(h + 40, dataLength);
+}
+
+int64_t freeBytes(const std::string& folder) {
+    std::error_code ec;
+    auto info = std::filesystem::space(folder.empty() ? "." : folder, ec);
+    if (ec) return 0;
+    return std::min<int64_t>(static_cast<int64_t>(info.available), 4294967295LL);
+}
+
+} // namespace
+
+bool CMorvath3Doc::fail(const std::string& text) {
+    ui_.message(text, "Tarnival");
+    return false;
+}
+
+bool CMorvath3Doc::openApe(const std::string& path) {
+    uint8_t head[32] = {};
+    try {
+        File f(path, File::Mode::ReadOnly);
+        f.readAt(0, head, sizeof head);
+    } catch (const FileError& e) {
+        return fail(e.what());
+    }
+    if (checkApeVersion_ && (head[4] | head[5] << 8) != 3970)
+        return fail("Incorrect APE file format. Only v3.97 supported");
+
+    auto decoder = std::make_unique<ApeDecoder>();
+    if (int code = decoder->open(path)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "Error opening APE file. (error code %d)\r\n\r\n", code);
+        return fail(text);
+    }
+    int rate = decoder->sampleRate();
+    if (decoder->channels() != 2 || decoder->bitsPerSample() != 16 ||
+        (rate != 44100 && rate != 48000))
+        return fail(kWaveFormatMessage);
+    int64_t dataLength = decoder->dataBytes();
+    if (dataLength < 0 || dataLength > kMaxFileLength)
+        return fail("The file is too long. Files longer than 2GB cannot be processed");
+
+    std::string tmp = path.substr(0, path.size() - 4) + ".tmp";
+    try {
+        store.source.open(tmp, File::Mode::Create);
+        apeTempPath_ = tmp;
+        store.source.setLength(dataLength + 44);
+        uint8_t header[44];
+        tempWaveHeader(header, static_cast<uint32_t>(dataLength), rate);
+        store.source.writeAt(0, header, sizeof header);
+    } catch (const FileError& e) {
+        store.source.close();
+        if (!apeTempPath_.empty()) removeFile(apeTempPath_);
+        apeTempPath_.clear();
+        return fail(e.what());
+    }
+    ape_ = true;
+    originalName_ = path;
+    decoder_ = std::move(decoder);
+    return true;
+}
+
+bool CMorvath3Doc::parseWave(const std::string& path) {
+    try {
+        store.source.open(path, File::Mode::ReadOnly);
+    } catch (const FileError& e) {
+        return fail(e.what());
+    }
+    const File& f = store.source;
+    const int64_t fileLength = f.length();
+    auto refuse = [&] {
+        store.source.close();
+        return fail(kWaveFormatMessage);
+    };
+
+    uint8_t h[12];
+    if (f.readAt(0, h, 12) != 12 || upperId(h) != "RIFF" || upperId(h + 8) != "WAVE")
+        return refuse();
+    uint8_t fmt[24];
+    if (f.readAt(12, fmt, 24) != 24 || upperId(fmt) != "FMT ") return refuse();
+    uint32_t fmtLength = le32(fmt + 4);
+    if (!acceptedFormat(fmt + 8)) return refuse();
+    if (fmtLength != 16 && fmtLength != 18) return refuse();
+    int rate = static_cast<int>(le32(fmt + 12));
+
+    int64_t pos = 12 + 8 + fmtLength;
+    int64_t skip = 0;
+    int64_t dataLength = -1;
+    while (pos + skip < fileLength) {
+        int64_t next = pos + skip;
+        uint8_t chunk[8];
+        // RIFF pads odd chunks to even length; honour the pad when the unpadded place does not
+        // hold a chunk header.
+        if (skip % 2 == 1 && (f.readAt(next, chunk, 8) < 8 || !plausibleId(chunk))) ++next;
+        if (f.readAt(next, chunk, 8) < 8) break;
+        pos = next + 8;
+        skip = le32(chunk + 4);
+        if (upperId(chunk) == "DATA") {
+            dataLength = skip;
+            break;
+        }
+    }
+    if (dataLength < 0) return refuse();
+
+    WaveLayout& l = store.layout;
+    l.fileLength = fileLength;
+    // A data chunk longer than the file is a truncated transfer: keep the audio that is there.
+    dataLength = std::min(dataLength, fileLength - pos) / 4 * 4;
+    l.dataStart = static_cast<int32_t>(std::min<int64_t>(pos, INT32_MAX));
+    l.frameRemainder = l.dataStart % 4;
+    l.trailingLength = static_cast<int32_t>(std::min<int64_t>(fileLength - dataLength - pos, INT32_MAX));
+    l.dataEnd = static_cast<int32_t>(std::min<int64_t>(fileLength - l.trailingLength, INT32_MAX));
+    l.sampleRate = rate;
+    return true;
+}
+
+bool CMorvath3Doc::OpenWave(const std::string& path) {
+    CloseWave();
+    ape_ = false;
+    originalName_.clear();
+
+    bool isApePath = path.size() >= 4 && path.compare(path.size() - 4, 4, ".ape") == 0;
+    if (isApePath) {
+        if (!openApe(path)) return false;
+        WaveLayout& l = store.layout;
+        l.fileLength = store.source.length();
+        l.dataStart = 44;
+        l.frameRemainder = 0;
+        l.dataEnd = static_cast<int32_t>(l.fileLength);
+        l.trailingLength = 0;
+        l.sampleRate = decoder_->sampleRate();
+    } else if (!parseWave(path)) {
+        return false;
+    }
+
+    const std::string& shown = ape_ ? originalName_ : path;
+    title_ = shown;
+    observer_->titleChanged();
+
+    auto abandon = [&](const std::string& text) {
+        CloseWave();
+        return fail(text);
+    };
+    std::string working = workingFilePath(path, tempMode, tempPath);
+    std::string folder = std::filesystem::path(working).parent_path().string();
+    int64_t free = freeBytes(folder);
+    int64_t usable = free > kSpaceReserve ? free - kSpaceReserve : 0;
+    if (usable < store.layout.fileLength)
+        return abandon("Insufficient space on Drive " + (folder.empty() ? "." : folder));
+    if (store.layout.fileLength > kMaxFileLength)
+        return abandon("The file is too long. Files longer than 2GB cannot be processed");
+    try {
+        store.working.open(working, File::Mode::Create);
+        workingPath_ = working;
+    } catch (const FileError& e) {
+        std::string text = e.what();
+        return abandon(text.substr(0, 255));
+    }
+
+    std::string parent = std::filesystem::path(shown).parent_path().string();
+    profile_.setString("Settings", "PathName", parent);
+
+    WaveLayout& l = store.layout;
+    chunkLevels.assign(static_cast<size_t>(l.fileLength / kChunkSize + 1), 0);
+    chunkEnvelope.assign(chunkLevels.size(), {0, 0, 0, 0});
+    corrections.reset();
+    corrections.sizeBlockCounters(l.fileLength);
+    l.firstCorrectable = l.dataStart + kEdgeGuard;
+    l.lastCorrectable = l.dataEnd - kEdgeGuard;
+    return true;
+}
+
+} // namespace tarnival

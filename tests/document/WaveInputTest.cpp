@@ -1,0 +1,257 @@
+#include "document/Document.h"
+#include "support/ScriptedUi.h"
+#include "support/Signals.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+namespace tarnival {
+namespace {
+
+using test::ScriptedUi;
+using test::TempDir;
+using test::WavOptions;
+
+const std::string kFormatMessage =
+    " Incorrect Wave File Format\nOnly 16 bit stereo/44.1kHz or 48kHz Sampling Rate supported. ";
+
+struct Fixture {
+    TempDir dir;
+    MemoryProfile profile;
+    ScriptedUi ui;
+    std::unique_ptr<CMorvath3Doc> doc;
+    Fixture() {
+        profile.setInt("Settings", "Temp Mode", ids::kTempUser);
+        profile.setString("Settings", "Temp Path", dir.path().string());
+        doc = std::make_unique<CMorvath3Doc>(profile, ui);
+    }
+    bool open(const std::vector<uint8_t>& bytes, const std::string& name = "side1.wav") {
+        std::string path = dir.file(name);
+        test::writeFile(path, bytes);
+        ui.messages.clear();
+        return doc->OpenWave(path);
+    }
+};
+
+test::Stereo ramp(int frames) {
+    test::Stereo s(static_cast<size_t>(frames) * 2);
+    for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>(i * 7 - 30000);
+    return s;
+}
+
+TEST(WaveInput, AcceptsTheWaveVariantsItShould) {
+    Fixture f;
+    auto audio = ramp(1000);
+
+    ASSERT_TRUE(f.open(test::wavBytes(audio)));
+    EXPECT_EQ(f.doc->store.layout.dataStart, 44);
+    EXPECT_EQ(f.doc->store.layout.dataEnd, 44 + 4000);
+    EXPECT_EQ(f.doc->store.layout.frameRemainder, 0);
+    EXPECT_EQ(f.doc->store.layout.trailingLength, 0);
+    EXPECT_EQ(f.doc->store.layout.firstCorrectable, 44 + 20480);
+    EXPECT_EQ(f.doc->store.layout.lastCorrectable, 44 + 4000 - 20480);
+    EXPECT_EQ(f.doc->store.layout.sampleRate, 44100);
+    EXPECT_EQ(f.doc->title(), f.dir.file("side1.wav"));
+    EXPECT_EQ(f.profile.getString("Settings", "PathName", "?"), f.dir.path().string());
+    EXPECT_TRUE(f.ui.messages.empty());
+
+    WavOptions lower;
+    lower.lowerCaseIds = true;
+    lower.rate = 48000;
+    ASSERT_TRUE(f.open(test::wavBytes(audio, lower)));
+    EXPECT_EQ(f.doc->store.layout.sampleRate, 48000);
+
+    WavOptions cb;
+    cb.fmtLength = 18;
+    ASSERT_TRUE(f.open(test::wavBytes(audio, cb)));
+    EXPECT_EQ(f.doc->store.layout.dataStart, 46);
+    EXPECT_EQ(f.doc->store.layout.frameRemainder, 2);
+
+    WavOptions list;
+    list.chunksBeforeData = {{"LIST", std::string(26, 'x')}};
+    list.trailing = {'i', 'd', '3', ' ', 4, 0, 0, 0, 1, 2, 3, 4};
+    ASSERT_TRUE(f.open(test::wavBytes(audio, list)));
+    EXPECT_EQ(f.doc->store.layout.dataStart, 44 + 8 + 26);
+    EXPECT_EQ(f.doc->store.layout.trailingLength, 12);
+    EXPECT_EQ(f.doc->store.layout.dataEnd, 44 + 34 + 4000);
+
+    // An odd chunk followed by its pad byte, as RIFF writers do.
+    WavOptions odd;
+    odd.chunksBeforeData = {{"note", std::string("abc") + '\0'}};
+    auto bytes = test::wavBytes(audio, odd);
+    bytes[40] = 3; // the note chunk now claims 3 bytes; the 4th is its pad
+    ASSERT_TRUE(f.open(bytes));
+    EXPECT_EQ(f.doc->store.layout.dataStart, 44 + 12);
+    EXPECT_EQ(f.doc->store.layout.dataEnd, 44 + 12 + 4000);
+
+    // A truncated transfer: the data chunk claims more than the file holds.
+    auto cut = test::wavBytes(audio);
+    cut.resize(cut.size() - 1001);
+    ASSERT_TRUE(f.open(cut));
+    EXPECT_EQ(f.doc->store.layout.dataEnd, 44 + 2996);
+    EXPECT_EQ(f.doc->store.layout.trailingLength, 3);
+
+    // Words of the two rates may be mixed.
+    auto mixed = test::wavBytes(audio);
+    mixed[28] = 0x00, mixed[29] = 0xEE, mixed[30] = 0x02; // 192000 bytes/s with 44100 Hz
+    ASSERT_TRUE(f.open(mixed));
+}
+
+TEST(WaveInput, RefusesOtherFormatsWithTheFormatMessage) {
+    Fixture f;
+    auto audio = ramp(1000);
+    auto refuses = [&](const std::vector<uint8_t>& bytes, const std::string& name = "x.wav") {
+        bool ok = f.open(bytes, name);
+        EXPECT_FALSE(ok);
+        EXPECT_FALSE(f.doc->isLoaded());
+        EXPECT_EQ(f.doc->title(), "Wave File - Not Yet Loaded");
+        return f.ui.messages.size() == 1 ? f.ui.messages[0] : std::string("<none>");
+    };
+    WavOptions o;
+    o.rate = 22050;
+    EXPECT_EQ(refuses(test::wavBytes(audio, o)), kFormatMessage);
+    o = {};
+    o.channels = 1;
+    EXPECT_EQ(refuses(test::wavBytes(audio, o)), kFormatMessage);
+    o = {};
+    o.bits = 24;
+    EXPECT_EQ(refuses(test::wavBytes(audio, o)), kFormatMessage);
+    o = {};
+    o.fmtLength = 40;
+    EXPECT_EQ(refuses(test::wavBytes(audio, o)), kFormatMessage);
+    auto noData = test::wavBytes(audio);
+    noData[36] = 'x';
+    EXPECT_EQ(refuses(noData), kFormatMessage);
+    auto notRiff = test::wavBytes(audio);
+    notRiff[0] = 'X';
+    EXPECT_EQ(refuses(notRiff), kFormatMessage);
+    EXPECT_EQ(refuses({}), kFormatMessage);
+    // Capital extension: not taken as APE, so it fails the wave check.
+    std::vector<uint8_t> ape(64, 0);
+    std::memcpy(ape.data(), "MAC ", 4);
+    ape[4] = 3970 & 0xFF, ape[5] = 3970 >> 8;
+    EXPECT_EQ(refuses(ape, "song.APE"), kFormatMessage);
+    // An APE file of another version: the version message and nothing created.
+    ape[4] = 3990 & 0xFF, ape[5] = 3990 >> 8;
+    EXPECT_EQ(refuses(ape, "song.ape"), "Incorrect APE file format. Only v3.97 supported");
+    EXPECT_FALSE(std::filesystem::exists(f.dir.file("song.tmp")));
+    EXPECT_FALSE(std::filesystem::exists(f.dir.file("song~.wav")));
+    // A file that cannot be opened says why.
+    EXPECT_FALSE(f.doc->OpenWave(f.dir.file("missing.wav")));
+    ASSERT_EQ(f.ui.messages.size(), 1u);
+    EXPECT_NE(f.ui.messages[0].find("missing.wav"), std::string::npos);
+}
+
+TEST(WaveInput, FileLengthLimit) {
+    Fixture f;
+    auto bytes = test::wavBytes(ramp(16));
+    const int64_t limit = 2147418112;
+    auto space = std::filesystem::space(f.dir.path());
+    if (space.available < static_cast<uintmax_t>(limit) * 2 + 30000000)
+        GTEST_SKIP() << "not enough free space for two 2 GB sparse files";
+    std::string path = f.dir.file("long.wav");
+    test::writeFile(path, bytes);
+    std::filesystem::resize_file(path, limit);
+    EXPECT_TRUE(f.doc->OpenWave(path)) << (f.ui.messages.empty() ? "" : f.ui.messages[0]);
+    f.doc->CloseWave();
+    std::filesystem::resize_file(path, limit + 1);
+    f.ui.messages.clear();
+    EXPECT_FALSE(f.doc->OpenWave(path));
+    ASSERT_EQ(f.ui.messages.size(), 1u);
+    EXPECT_EQ(f.ui.messages[0], "The file is too long. Files longer than 2GB cannot be processed");
+    EXPECT_EQ(f.doc->title(), "Wave File - Not Yet Loaded");
+}
+
+TEST(WaveInput, WorkingFilePlacementAndClose) {
+    namespace fs = std::filesystem;
+    EXPECT_EQ(workingFilePath("/music/in/side1.wav", ids::kTempSameFolder, ""),
+              "/music/in/side1~.wav");
+    EXPECT_EQ(workingFilePath("/music/in/side1.wav", ids::kTempUser, "/scratch"),
+              "/scratch/side1~.wav");
+    EXPECT_EQ(workingFilePath("/music/in/side1.wav", ids::kTempSystem, "/scratch"),
+              (fs::temp_directory_path() / "side1~.wav").string());
+    // An empty user folder falls back to the system folder rather than the root.
+    EXPECT_EQ(workingFilePath("/music/in/side1.wav", ids::kTempUser, ""),
+              (fs::temp_directory_path() / "side1~.wav").string());
+
+    TempDir dir;
+    MemoryProfile profile;
+    profile.setInt("Settings", "Temp Mode", ids::kTempSameFolder);
+    ScriptedUi ui;
+    CMorvath3Doc doc(profile, ui);
+    std::string src = dir.file("side1.wav");
+    test::writeWav(src, ramp(20000));
+    auto before = test::readFile(src);
+    ASSERT_TRUE(doc.OpenWave(src));
+    EXPECT_EQ(doc.workingPath(), dir.file("side1~.wav"));
+    EXPECT_TRUE(fs::exists(doc.workingPath()));
+    EXPECT_EQ(fs::file_size(doc.workingPath()), 0u);
+    EXPECT_EQ(doc.chunkLevels.size(), before.size() / 4096 + 1);
+    EXPECT_EQ(doc.corrections.blockCounters().size(), before.size() / 262144 + 1);
+    doc.CloseWave();
+    EXPECT_FALSE(fs::exists(dir.file("side1~.wav")));
+    EXPECT_EQ(doc.status, 0);
+    EXPECT_STREQ(doc.statusString(), "Wave Not Loaded");
+    EXPECT_EQ(doc.title(), "Wave File - Not Yet Loaded");
+    EXPECT_EQ(test::readFile(src), before) << "the source must never be written";
+}
+
+TEST(WaveInput, GainsAreExactAtUnityAndTruncateOtherwise) {
+    WaveStore store;
+    std::vector<int16_t> s = {1000, -1000, 32767, -32768, 3, -3, 7, 7};
+    auto copy = s;
+    store.applyGains(copy.data(), copy.size());
+    EXPECT_EQ(copy, s);
+    store.leftGain = 0.5f;
+    store.rightGain = 0.9f;
+    store.applyGains(copy.data(), copy.size());
+    EXPECT_EQ(copy, (std::vector<int16_t>{500, -900, 16383, -29491, 1, -2, 3, 6}));
+}
+
+TEST(WaveInput, StatusTexts) {
+    const char* expected[] = {"Wave Not Loaded",    "Wave Not Scanned", "Scan Incomplete",
+                              "Wave Not Corrected", "Processing Aborted", "Ready to Save",
+                              "Auto-Saving"};
+    for (int i = 0; i <= 6; ++i) EXPECT_STREQ(statusText(i), expected[i]);
+}
+
+// Truncated and bit-flipped headers must either open with a sane layout or be refused with a
+// message; never crash or hang.
+TEST(WaveInput, MalformedHeadersNeverCrash) {
+    Fixture f;
+    WavOptions o;
+    o.chunksBeforeData = {{"LIST", std::string(10, 'a')}, {"fact", "1234"}};
+    auto good = test::wavBytes(ramp(300), o);
+    std::mt19937 rng(99);
+    std::string path = f.dir.file("fuzz.wav");
+    for (int round = 0; round < 3000; ++round) {
+        auto bytes = good;
+        if (round % 3 == 0) bytes.resize(rng() % 120);
+        int flips = 1 + static_cast<int>(rng() % 4);
+        for (int i = 0; i < flips && !bytes.empty(); ++i) {
+            size_t at = rng() % std::min<size_t>(bytes.size(), 110);
+            bytes[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        }
+        test::writeFile(path, bytes);
+        f.ui.messages.clear();
+        bool ok = f.doc->OpenWave(path);
+        if (ok) {
+            const WaveLayout& l = f.doc->store.layout;
+            ASSERT_GE(l.dataStart, 44 - 8);
+            ASSERT_LE(l.dataStart, l.dataEnd);
+            ASSERT_LE(l.dataEnd, l.fileLength);
+            ASSERT_EQ((l.dataEnd - l.dataStart) % 4, 0);
+            ASSERT_EQ(l.trailingLength, l.fileLength - l.dataEnd);
+            ASSERT_TRUE(l.sampleRate == 44100 || l.sampleRate == 48000);
+            f.doc->CloseWave();
+        } else {
+            ASSERT_EQ(f.ui.messages.size(), 1u);
+        }
+    }
+}
+
+} // namespace
+} // namespace tarnival
