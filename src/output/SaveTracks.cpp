@@ -1,0 +1,273 @@
+#include "output/SaveTracks.h"
+#include "document/FileError.h"
+#include "document/UserInterface.h"
+#include "document/WaveStore.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace tarnival {
+
+namespace fs = std::filesystem;
+
+const char* const kConfirmSaveText =
+    "The Followng Files will be saved to Disk.\nFiles shown in red and marked with an asterisk "
+    "already exist and will be overwritten.";
+
+namespace {
+
+const char* const kInputProtected =
+    "The operation cannot be completed.\nThe input file must not be overwritten.";
+const char* const kSaveAside = "~~~";
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+// The nearest folder of path that exists: where the output's filesystem is measured.
+fs::path existingFolder(const std::string& path) {
+    std::error_code ec;
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    while (!fs::exists(folder, ec) && folder.has_parent_path() && folder.parent_path() != folder)
+        folder = folder.parent_path();
+    return folder;
+}
+
+bool sameFilesystem(const fs::path& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
+}
+
+std::string folderText(const std::string& path) {
+    std::string folder = fs::path(path).parent_path().string();
+    return folder.empty() ? "." : folder;
+}
+
+// Ends the progress display and restores the status text however the command ends.
+class ProgressScope {
+  public:
+    explicit ProgressScope(UserInterface& ui) : ui_(ui) { ui_.progressBegin({}); }
+    ~ProgressScope() {
+        ui_.progressEnd();
+        ui_.setStatusPane(1, "Ready");
+    }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+
+  private:
+    UserInterface& ui_;
+};
+
+void dropWorkingFile(WaveStore& store, SaveOutcome& outcome) {
+    std::string path = store.working.path();
+    store.working.close();
+    removeFile(path);
+    outcome.workingFileRemoved = true;
+}
+
+SaveStatus statusOf(WriteStatus status) {
+    return status == WriteStatus::Cancelled ? SaveStatus::Cancelled : SaveStatus::Failed;
+}
+
+SaveOutcome saveSeveral(OutputContext& context, const std::string& inputPath,
+                        const SaveRequest& request) {
+    SaveOutcome outcome;
+    const size_t count = request.paths.size();
+    for (size_t k = 0; k < count; ++k) {
+        std::string name = request.paths[k];
+        if (samePath(name, inputPath)) name += kSaveAside;
+        bool gapless = context.options.gapless;
+        WriteStatus status = WriteTrack(context, request.trackIndexes[k], request.trackNumbers[k],
+                                        name, gapless && k > 0, gapless && k + 1 < count);
+        if (status != WriteStatus::Written) {
+            outcome.status = statusOf(status);
+            return outcome;
+        }
+        outcome.written.push_back(name);
+    }
+    if (request.closeAfterwards) dropWorkingFile(context.store, outcome);
+    outcome.status = SaveStatus::Saved;
+    return outcome;
+}
+
+SaveOutcome saveOne(OutputContext& context, const std::string& inputPath,
+                    const SaveRequest& request) {
+    SaveOutcome outcome;
+    WaveStore& store = context.store;
+    const WaveLayout& layout = store.layout;
+    const std::string workingPath = store.working.path();
+    const fs::path folder = existingFolder(request.paths[0]);
+    const bool sameDrive = sameFilesystem(folder, workingPath);
+    const bool wave = context.options.fileType == ids::kFileWave;
+    const bool renameCandidate =
+        sameDrive && context.splices.empty() && request.closeAfterwards && wave;
+    if (!renameCandidate && !HasFreeSpace(folder.string(), layout.fileLength)) {
+        context.ui.message("Insufficient space on Drive " + folderText(request.paths[0]),
+                           "Tarnival");
+        outcome.status = SaveStatus::Refused;
+        return outcome;
+    }
+
+    std::string name = request.paths[0];
+    if (samePath(name, inputPath)) name += kSaveAside;
+    const int number = request.trackNumbers[0];
+
+    bool render = true;
+    if (context.tracks.count() > 1) {
+        const Track& track = context.tracks[1];
+        const int32_t alignment = layout.frameRemainder == 2 ? 2 : 0;
+        const int64_t earliest =
+            alignment + (int64_t{layout.dataStart} / kSectorSize + 2) * kSectorSize;
+        const int64_t dataEnd = context.splices.sourceToDisplay(layout.dataEnd);
+        render = track.start > earliest || track.end < dataEnd || track.fadeIn != 0 ||
+                 track.fadeOut != 0 || track.preSilence != 0 || track.postSilence != 0;
+    }
+
+    if (renameCandidate && !render) {
+        std::error_code ec;
+        fs::create_directories(fs::path(name).parent_path(), ec);
+        if (!context.options.externalEncoder) {
+            // rename() replaces an existing output in one step; if it fails the working file
+            // is untouched and the track is rendered instead.
+            fs::rename(workingPath, name, ec);
+            if (!ec) {
+                store.working.close();
+                outcome.workingFileRemoved = true;
+                outcome.renamedWorkingFile = true;
+                outcome.written.push_back(name);
+                outcome.status = SaveStatus::Saved;
+                return outcome;
+            }
+        } else {
+            if (!context.externalEncoder)
+                throw std::logic_error("SaveTracks: external encoder chosen but none supplied");
+            store.working.close();
+            outcome.workingFileRemoved = true;
+            const std::string numberText =
+                number != 0 ? std::to_string(number) : context.options.trackNumberText;
+            context.externalEncoder(workingPath, name, context.tracks[1], numberText);
+            removeFile(workingPath);
+            outcome.written.push_back(name);
+            outcome.status = SaveStatus::Saved;
+            return outcome;
+        }
+    }
+
+    WriteStatus status = render ? WriteTrack(context, 1, number, name, false, false)
+                                : WriteTrack(context, 0, number, name, true, true);
+    if (status != WriteStatus::Written) {
+        outcome.status = statusOf(status);
+        return outcome;
+    }
+    outcome.written.push_back(name);
+    if (request.closeAfterwards) dropWorkingFile(store, outcome);
+    outcome.status = SaveStatus::Saved;
+    return outcome;
+}
+
+} // namespace
+
+std::vector<std::string> confirmSaveLines(const std::vector<std::string>& paths) {
+    std::vector<std::string> lines;
+    lines.reserve(paths.size());
+    for (const std::string& path : paths) lines.push_back((fileExists(path) ? "* " : "   ") + path);
+    return lines;
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    if (a == b) return true;
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec)) return true;
+    std::error_code ea;
+    std::error_code eb;
+    fs::path ca = fs::weakly_canonical(fs::absolute(a, ea), ea);
+    fs::path cb = fs::weakly_canonical(fs::absolute(b, eb), eb);
+    return !ea && !eb && ca == cb;
+}
+
+SaveOutcome SaveTracks(OutputContext& context, const std::string& inputPath,
+                       const SaveRequest& request, const ConfirmSave& confirm) {
+    UserInterface& ui = context.ui;
+    const size_t count = request.paths.size();
+    if (request.trackIndexes.size() != count || request.trackNumbers.size() != count)
+        throw std::invalid_argument("SaveTracks: one index, number and path per track");
+    for (int index : request.trackIndexes)
+        if (index < 1 || index >= context.tracks.count())
+            throw std::out_of_range("SaveTracks: no track " + std::to_string(index));
+    SaveOutcome outcome;
+    if (count == 0) return outcome;
+
+    // The renderer reads the working file while it writes: no output may land on it, even with
+    // "Save && Close".
+    const std::string workingPath = context.store.working.path();
+    // A decoded temporary source is as untouchable as the working file; a wave input may be
+    // replaced, but only through "~~~" on "Save && Close".
+    const std::string sourcePath = context.store.source.path();
+    const bool sourceIsInput = samePath(sourcePath, inputPath);
+    bool refused = false;
+    bool anyExists = false;
+    for (const std::string& path : request.paths) {
+        if (samePath(path, workingPath) || (!sourceIsInput && samePath(path, sourcePath)) ||
+            (samePath(path, inputPath) && !request.closeAfterwards))
+            refused = true;
+        anyExists = anyExists || fileExists(path);
+    }
+    if (refused) {
+        ui.message(kInputProtected, "Tarnival");
+        return outcome;
+    }
+    if (anyExists) {
+        std::vector<std::string> lines = confirmSaveLines(request.paths);
+        bool proceed = false;
+        if (confirm) {
+            proceed = confirm(lines);
+        } else {
+            std::string text = std::string(kConfirmSaveText) + "\n";
+            for (const std::string& line : lines) text += "\n" + line;
+            proceed = ui.ask(text, "Confirm Save", Buttons::YesNo) == Answer::Yes;
+        }
+        if (!proceed) {
+            outcome.status = SaveStatus::Declined;
+            return outcome;
+        }
+    }
+
+    if (context.tracks.count() > 2) {
+        int64_t needed = 0;
+        for (int index : request.trackIndexes) {
+            const Track& t = context.tracks[index];
+            needed += std::max<int64_t>(0, int64_t{t.end} - t.start);
+        }
+        if (!HasFreeSpace(existingFolder(request.paths[0]).string(), needed)) {
+            ui.message("Insufficient space on Drive " + folderText(request.paths[0]), "Tarnival");
+            return outcome;
+        }
+    }
+
+    ProgressScope progress(ui);
+    try {
+        return context.tracks.count() > 2 ? saveSeveral(context, inputPath, request)
+                                          : saveOne(context, inputPath, request);
+    } catch (const FileError& e) {
+        ui.message(e.what(), "Tarnival");
+        outcome.status = SaveStatus::Failed;
+        return outcome;
+    }
+}
+
+bool ReplaceInputWithSaved(const std::string& inputPath) {
+    const std::string saved = inputPath + kSaveAside;
+    if (!fileExists(saved)) return true;
+    std::error_code ec;
+    fs::rename(saved, inputPath, ec);
+    return !ec;
+}
+
+} // namespace tarnival

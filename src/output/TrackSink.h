@@ -1,0 +1,86 @@
+#pragma once
+#include "document/File.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tarnival {
+
+class UserInterface;
+
+namespace ids {
+// Output types; the numbers are stored in the settings ("File Type").
+constexpr int kFileWave = 1239;
+constexpr int kFileApe = 1240;
+constexpr int kFileOgg = 1241;
+} // namespace ids
+
+// What a sink needs to know before the first byte arrives.
+struct TrackFormat {
+    int sampleRate = 44100;
+    int alignment = 0;    // source data offset modulo 4: 0 or 2
+    int64_t dataSize = 0; // every byte that write() will receive, silences included
+};
+
+// The tags every encoder may write.
+struct TrackTags {
+    std::string title;
+    std::string artist;
+    std::string album;
+    std::string genre;
+    int trackNumber = 0;         // 0: none given, use trackNumberText
+    std::string trackNumberText; // the document's track-number text
+};
+
+// Where a rendered track goes: a wave file, or an encoder. The renderer calls begin once, write
+// for every block of bytes (silence included, 16-bit stereo, whole samples), then finish; on any
+// failure or cancel it calls abandon instead of finish.
+class TrackSink {
+  public:
+    virtual ~TrackSink() = default;
+    // Returns false when the sink cannot start; it has told the user and left no file behind.
+    virtual bool begin(const TrackFormat& format, const TrackTags& tags) = 0;
+    virtual void write(const uint8_t* bytes, size_t count) = 0;
+    // Returns false when the output could not be completed; the user has been told.
+    virtual bool finish() = 0;
+    // Drops whatever has been written so far. Must not throw.
+    virtual void abandon() noexcept = 0;
+};
+
+constexpr size_t kMaxWaveHeader = 46;
+
+// The RIFF header of a track: 44 bytes, or 46 with an empty format extension when the
+// alignment is 2, so the samples keep the source's offset modulo 4. Any rate but 48000 is
+// written as 44100. Returns the header length.
+size_t buildWaveHeader(const TrackFormat& format, std::array<uint8_t, kMaxWaveHeader>& header);
+
+// The largest data size a RIFF header can describe for the given alignment.
+int64_t maxWaveDataSize(int alignment);
+
+// Writes a RIFF WAVE file.
+class WaveSink : public TrackSink {
+  public:
+    explicit WaveSink(std::string path) : path_(std::move(path)) {}
+    ~WaveSink() override;
+    bool begin(const TrackFormat& format, const TrackTags& tags) override;
+    void write(const uint8_t* bytes, size_t count) override;
+    bool finish() override;
+    void abandon() noexcept override;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+    File file_;
+    int64_t offset_ = 0;
+};
+
+struct OutputOptions;
+
+// The sink for the chosen output type, writing to path; nullptr when the type has no sink.
+std::unique_ptr<TrackSink> makeTrackSink(const OutputOptions& options, const std::string& path,
+                                         UserInterface& ui);
+
+} // namespace tarnival

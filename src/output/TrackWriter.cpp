@@ -1,0 +1,254 @@
+#include "output/TrackWriter.h"
+#include "document/UserInterface.h"
+#include "document/WaveStore.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+namespace tarnival {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kGainStride = 40; // samples that share one fade gain
+
+int64_t wholeSectors(int64_t bytes) {
+    return bytes > 0 ? bytes / kFadeSector * kFadeSector : 0;
+}
+
+std::string fileNamePart(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string numberText(int trackNumber, const std::string& trackNumberText) {
+    return trackNumber != 0 ? std::to_string(trackNumber) : trackNumberText;
+}
+
+// Sample bytes of the working file; anything outside the data chunk (header, trailing chunks,
+// or beyond the file) reads as silence so that a damaged track range cannot leak other bytes.
+void readAudio(const WaveStore& store, int64_t pos, uint8_t* buffer, int64_t count) {
+    std::memset(buffer, 0, static_cast<size_t>(count));
+    int64_t from = std::max<int64_t>(pos, store.layout.dataStart);
+    int64_t to = std::min<int64_t>(pos + count, store.layout.dataEnd);
+    if (from < to) store.readWorking(from, buffer + (from - pos), static_cast<size_t>(to - from));
+}
+
+int firstSpliceAfter(const SpliceList& splices, int64_t s) {
+    for (int i = 0; i < splices.count(); ++i)
+        if (splices.splices[static_cast<size_t>(i)].cutStart > s) return i;
+    return splices.count();
+}
+
+// The fade envelope of one track, in output offsets.
+struct Fades {
+    int64_t fadeInEnd = 0;
+    int64_t fadeInLength = 0;
+    int64_t fadeOutStart = 0;
+    int64_t fadeOutLength = 0;
+    bool linear = false;
+
+    double gainAt(int64_t q) const {
+        double g = 1.0;
+        int64_t r = fadeInEnd - q;
+        if (r >= 1) {
+            double x = static_cast<double>(r) / static_cast<double>(fadeInLength);
+            g = linear ? 1.0 - x : std::pow(0.001, x);
+        }
+        int64_t d = q - fadeOutStart;
+        if (d > 0) {
+            double x = static_cast<double>(d) / static_cast<double>(fadeOutLength);
+            g = linear ? 1.0 - x : std::pow(0.001, x);
+        }
+        return g;
+    }
+
+    // The gain is recomputed every 40 samples of a step, counted from the step's first sample.
+    void apply(uint8_t* bytes, int64_t count, int64_t pos) const {
+        int64_t samples = count / 2;
+        if (samples == 0) return;
+        int64_t lastQ = pos + 2 * ((samples - 1) / kGainStride * kGainStride);
+        if (pos >= fadeInEnd && lastQ <= fadeOutStart) return; // every gain is exactly 1
+        double g = 1.0;
+        for (int64_t i = 0; i < samples; ++i) {
+            if (i % kGainStride == 0) g = gainAt(pos + 2 * i);
+            uint8_t* p = bytes + 2 * i;
+            auto v = static_cast<int16_t>(p[0] | (p[1] << 8));
+            auto out = static_cast<int16_t>(static_cast<int32_t>(g * v));
+            auto u = static_cast<uint16_t>(out);
+            p[0] = static_cast<uint8_t>(u);
+            p[1] = static_cast<uint8_t>(u >> 8);
+        }
+    }
+};
+
+bool userCancels(UserInterface& ui) {
+    return ui.pumpAndTakeCancel() &&
+           ui.ask("Really Cancel?", "Tarnival", Buttons::YesNo) == Answer::Yes;
+}
+
+} // namespace
+
+TrackPlan planTrack(const Track& track, bool noLeadIn, bool noLeadOut) {
+    TrackPlan plan;
+    plan.trackLength = std::max<int64_t>(0, int64_t{track.end} - track.start);
+    // Negative lengths can only come from damaged input; they mean none.
+    if (!noLeadIn) {
+        plan.preSilence = wholeSectors(track.preSilence);
+        plan.fadeInLength = std::max<int64_t>(0, track.fadeIn) + kFadeSector;
+    }
+    if (!noLeadOut) {
+        plan.postSilence = wholeSectors(track.postSilence);
+        plan.fadeOutLength = std::max<int64_t>(0, track.fadeOut) + kFadeSector;
+    }
+    return plan;
+}
+
+WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
+                       const std::string& outputPath, bool noLeadIn, bool noLeadOut) {
+    if (trackIndex < 0 || trackIndex >= context.tracks.count())
+        throw std::out_of_range("WriteTrack: no track " + std::to_string(trackIndex));
+    UserInterface& ui = context.ui;
+    const OutputOptions& options = context.options;
+    const WaveStore& store = context.store;
+    const Track& track = context.tracks[trackIndex];
+    const SpliceList& splices = context.splices;
+    const TrackPlan plan = planTrack(track, noLeadIn, noLeadOut);
+    const int alignment = store.layout.frameRemainder == 2 ? 2 : 0;
+
+    if (plan.dataSize() > maxWaveDataSize(alignment)) {
+        ui.message("The track is too long to be saved in one file.", "Tarnival");
+        return WriteStatus::Failed;
+    }
+
+    ui.setStatusPane(1, "Saving File " + fileNamePart(outputPath));
+    ui.setProgressRange(0, plan.trackLength);
+    ui.setProgressPosition(0);
+
+    std::error_code ignored;
+    fs::path folder = fs::path(outputPath).parent_path();
+    if (!folder.empty()) fs::create_directories(folder, ignored);
+
+    const bool viaEncoder = options.fileType == ids::kFileWave && options.externalEncoder;
+    if (viaEncoder && !context.externalEncoder)
+        throw std::logic_error("WriteTrack: external encoder chosen but none supplied");
+    const std::string sinkPath = viaEncoder ? outputPath + ".wav" : outputPath;
+    std::unique_ptr<TrackSink> sink = context.sinkFactory
+                                          ? context.sinkFactory(options, sinkPath, ui)
+                                          : makeTrackSink(options, sinkPath, ui);
+    if (!sink) {
+        ui.message("Error starting encoder.\n", "Tarnival");
+        return WriteStatus::Failed;
+    }
+
+    TrackFormat format{store.layout.sampleRate, alignment, plan.dataSize()};
+    TrackTags tags{track.title, track.artist, track.album,
+                   track.genre, trackNumber,  options.trackNumberText};
+
+    const std::vector<uint8_t> zeros(kFadeSector, 0);
+    std::vector<uint8_t> buffer(kBlockSize);
+    const int64_t audioStart = 44 + alignment + plan.preSilence;
+    Fades fades{audioStart + plan.fadeInLength, plan.fadeInLength,
+                audioStart + plan.trackLength - plan.fadeOutLength, plan.fadeOutLength,
+                options.fadeLinear};
+
+    try {
+        if (!sink->begin(format, tags)) return WriteStatus::Failed;
+        for (int64_t i = 0; i < plan.preSilence / kFadeSector; ++i)
+            sink->write(zeros.data(), zeros.size());
+
+        int64_t s = splices.displayToSource(track.start);
+        const int64_t e = splices.displayToSource(track.end);
+        int64_t produced = 0;
+        int next = firstSpliceAfter(splices, s);
+        while (s < e && produced < plan.trackLength) {
+            ui.setProgressPosition(produced);
+            if (userCancels(ui)) {
+                sink->abandon();
+                return WriteStatus::Cancelled;
+            }
+            // Past a cross-fade: resume after the cut. max() keeps a damaged record (cut end
+            // before its start) from sending the read position backwards forever.
+            if (next < splices.count() &&
+                s >= splices.splices[static_cast<size_t>(next)].cutStart) {
+                const Splice& done = splices.splices[static_cast<size_t>(next)];
+                s = std::max<int64_t>(s, int64_t{done.cutEnd} + done.crossFade);
+                next = firstSpliceAfter(splices, s);
+                if (s >= e) break;
+            }
+            const int64_t room = std::min<int64_t>(kBlockSize, plan.trackLength - produced);
+            int64_t n;
+            if (next < splices.count()) {
+                const Splice& splice = splices.splices[static_cast<size_t>(next)];
+                const int64_t fadeStart = int64_t{splice.cutStart} - splice.crossFade;
+                n = std::min(std::min(fadeStart, e) - s, room);
+                if (n >= 1) {
+                    readAudio(store, s, buffer.data(), n);
+                } else {
+                    // Inside the cross-fade: copy the working-file half of the splice's bytes.
+                    n = std::min(std::min<int64_t>(splice.cutStart, e) - s, room);
+                    const int64_t from = splice.crossFade + (s - fadeStart);
+                    const auto have = static_cast<int64_t>(splice.fadeBytes.size());
+                    for (int64_t j = 0; j < n; ++j)
+                        buffer[static_cast<size_t>(j)] =
+                            from + j < have ? splice.fadeBytes[static_cast<size_t>(from + j)]
+                                            : uint8_t{0};
+                }
+            } else {
+                n = std::min(e - s, room);
+                readAudio(store, s, buffer.data(), n);
+            }
+            fades.apply(buffer.data(), n, audioStart + produced);
+            sink->write(buffer.data(), static_cast<size_t>(n));
+            produced += n;
+            s += n;
+        }
+        // Only a splice list that contradicts its own shifts leaves the track short; the header
+        // already promised trackLength bytes, so pad rather than write a false header.
+        while (produced < plan.trackLength) {
+            int64_t n = std::min<int64_t>(kBlockSize, plan.trackLength - produced);
+            std::memset(buffer.data(), 0, static_cast<size_t>(n));
+            fades.apply(buffer.data(), n, audioStart + produced);
+            sink->write(buffer.data(), static_cast<size_t>(n));
+            produced += n;
+        }
+        ui.setProgressPosition(produced);
+
+        for (int64_t i = 0; i < plan.postSilence / kFadeSector; ++i)
+            sink->write(zeros.data(), zeros.size());
+    } catch (...) {
+        sink->abandon();
+        throw;
+    }
+
+    if (!sink->finish()) return WriteStatus::Failed;
+    if (viaEncoder) {
+        context.externalEncoder(sinkPath, outputPath, track,
+                                numberText(trackNumber, options.trackNumberText));
+        removeFile(sinkPath);
+    }
+    return WriteStatus::Written;
+}
+
+bool HasFreeSpace(const std::string& folder, int64_t bytesNeeded) {
+    std::error_code ec;
+    fs::path probe = folder.empty() ? fs::current_path(ec) : fs::path(folder);
+    while (!probe.empty() && !fs::exists(probe, ec) && probe.has_parent_path() &&
+           probe.parent_path() != probe)
+        probe = probe.parent_path();
+    fs::space_info info = fs::space(probe, ec);
+    if (ec) return false;
+    int64_t free = info.available > static_cast<uintmax_t>(std::numeric_limits<int64_t>::max())
+                       ? std::numeric_limits<int64_t>::max()
+                       : static_cast<int64_t>(info.available);
+    return std::max<int64_t>(0, free - kFreeSpaceReserve) >= bytesNeeded;
+}
+
+} // namespace tarnival

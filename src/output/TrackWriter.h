@@ -1,0 +1,80 @@
+#pragma once
+#include "output/TrackSink.h"
+#include "tracks/SpliceList.h"
+#include "tracks/TrackList.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tarnival {
+
+class UserInterface;
+class WaveStore;
+
+// Free space kept in reserve on the output's filesystem.
+constexpr int64_t kFreeSpaceReserve = 10000000;
+// Every fade gets this much extra length; silences are whole multiples of it.
+constexpr int32_t kFadeSector = 2352;
+
+// The output choices in force for a save.
+struct OutputOptions {
+    int fileType = ids::kFileWave;
+    bool externalEncoder = false; // only with wave output
+    bool fadeLinear = false;      // "Fade Linear"; false: logarithmic fades
+    bool gapless = false;         // "Gapless"
+    int apeLevel = 2;             // "Ape Level"
+    int oggQuality = 5;           // "Ogg Quality"
+    std::string trackNumberText;  // the document's track-number text ("Track" of an APE tag)
+};
+
+// Runs the external encoder on a finished wave file (inputPath) to make outputPath; it may
+// delete inputPath itself.
+using ExternalEncoder =
+    std::function<void(const std::string& inputPath, const std::string& outputPath,
+                       const Track& track, const std::string& trackNumberText)>;
+using SinkFactory = std::function<std::unique_ptr<TrackSink>(
+    const OutputOptions& options, const std::string& path, UserInterface& ui)>;
+
+// What the renderer reads and whom it talks to. The working file is only read by WriteTrack;
+// SaveTracks may close, rename or delete it (and says so in its outcome).
+struct OutputContext {
+    WaveStore& store;
+    const TrackList& tracks;
+    const SpliceList& splices;
+    UserInterface& ui;
+    OutputOptions options;
+    ExternalEncoder externalEncoder; // required when options.externalEncoder is set
+    SinkFactory sinkFactory;         // empty: makeTrackSink
+};
+
+enum class WriteStatus {
+    Written,
+    Failed,    // the user has been told; no partial file is left
+    Cancelled, // the user stopped it; no partial file is left
+};
+
+// Renders one track of the working file into one output. Cut sections are skipped and their
+// cross-fades substituted; noLeadIn drops the pre-silence and fade-in, noLeadOut the
+// post-silence and fade-out. trackNumber 0 means "use the track-number text". A file error
+// propagates as FileError after the partial output has been removed.
+WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
+                       const std::string& outputPath, bool noLeadIn, bool noLeadOut);
+
+// The lengths WriteTrack will use for a track.
+struct TrackPlan {
+    int64_t trackLength = 0;
+    int64_t preSilence = 0;  // whole sectors
+    int64_t postSilence = 0; // whole sectors
+    int64_t fadeInLength = 0;
+    int64_t fadeOutLength = 0;
+    int64_t dataSize() const { return preSilence + trackLength + postSilence; }
+};
+TrackPlan planTrack(const Track& track, bool noLeadIn, bool noLeadOut);
+
+// True when the filesystem holding folder has bytesNeeded free beyond the reserve. A folder
+// that does not exist yet is measured at its nearest existing parent.
+bool HasFreeSpace(const std::string& folder, int64_t bytesNeeded);
+
+} // namespace tarnival
