@@ -149,6 +149,7 @@ SaveOutcome saveOne(OutputContext& context, const std::string& inputPath,
                 throw std::logic_error("SaveTracks: external encoder chosen but none supplied");
             store.working.close();
             outcome.workingFileRemoved = true;
+            removeFile(name); // the user agreed to replace it; the encoder should not meet it
             const std::string numberText =
                 number != 0 ? std::to_string(number) : context.options.trackNumberText;
             context.externalEncoder(workingPath, name, context.tracks[1], numberText);
