@@ -34,6 +34,10 @@ void ScanSettings::save(Profile& p) const {
 }
 
 DetectorFactors deriveFactors(int sensitivity, bool differential) {
+    // -1 means never chosen, which counts as the default; anything else out of range comes from
+    // a hand-edited store and would give a factor that flags every frame.
+    if (sensitivity < 0) sensitivity = 3;
+    if (sensitivity > 5) sensitivity = 5;
     DetectorFactors f;
     f.sensitivity = sensitivity;
     if (sensitivity == 0) {

@@ -1,0 +1,356 @@
+#include "scan/ClickDetector.h"
+
+#include "document/CorrectionList.h"
+#include "document/UserInterface.h"
+#include "document/WaveStore.h"
+#include "dsp/Fft.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <string>
+
+namespace tarnival {
+
+namespace {
+
+constexpr int kSegmentSamples = 256;
+// Segments closed in one block: the residuals run 2045 samples past the block.
+constexpr int kSegments = (ClickDetector::kBlockSamples + 2045) / kSegmentSamples + 1;
+constexpr int kSegmentSlack = 8;
+constexpr int kLevelSegments = 15; // the level is the roughness of the 15th roughest residual
+constexpr int kLastRescanSegment = 511;
+constexpr int kAgcLeadBytes = 2248; // the AGC window ends shortly before the candidate
+constexpr int kAgcSamples = 1024;
+constexpr int kDiscriminatorBytes = 2048;
+constexpr int32_t kDiffLimit = 30000;
+constexpr double kTwoSevenths = 0.2857142857142857;
+
+constexpr std::array<int32_t, click_detail::kHistogramBins> kEdges = {
+    8,   11,  15,  22,  31,   43,   62,   87,   125,  175,
+    250, 350, 500, 700, 1000, 1400, 2000, 2800, 4000, INT32_MAX};
+
+// Residuals of 16-bit samples stay below 65536, so the bin of every value fits one table.
+const std::array<uint8_t, 65536>& binTable() {
+    static const std::array<uint8_t, 65536> table = [] {
+        std::array<uint8_t, 65536> t{};
+        int b = 0;
+        for (int r = 0; r < 65536; ++r) {
+            while (r > kEdges[static_cast<size_t>(b)]) ++b;
+            t[static_cast<size_t>(r)] = static_cast<uint8_t>(b);
+        }
+        return t;
+    }();
+    return table;
+}
+
+int32_t truncToInt(double v) {
+    if (!(v > INT32_MIN)) return INT32_MIN; // also NaN
+    if (v >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+    return static_cast<int32_t>(v);
+}
+
+int32_t floorDiv(int32_t a, int32_t b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+} // namespace
+
+namespace click_detail {
+
+int roughnessBin(int r) {
+    return binTable()[static_cast<size_t>(std::clamp(r, 0, 65535))];
+}
+
+int32_t segmentLevel(const int32_t (&hist)[kHistogramBins]) {
+    int n = kHistogramBins - 1;
+    int32_t sum = hist[n];
+    // A segment always holds far more than 15 residuals; the bound only keeps a short one safe.
+    while (sum < kLevelSegments && n > 0) sum += hist[--n];
+    if (n < 1) return 6;
+    if (n == kHistogramBins - 1) return 4000;
+    const int32_t above = sum - hist[n];
+    const int32_t hi = kEdges[static_cast<size_t>(n)];
+    const int32_t lo = kEdges[static_cast<size_t>(n - 1)];
+    return hi - (hi - lo) * (kLevelSegments - above) / hist[n];
+}
+
+void smoothLevels(std::span<int32_t> seg, std::span<float> ratio, int last, int sensitivity,
+                  int jump) {
+    for (int s = 1; s <= last; ++s) {
+        const size_t i = static_cast<size_t>(s);
+        ratio[i - 1] = std::min({ratio[i - 1], ratio[i], ratio[i + 1]});
+        int32_t L;
+        if (sensitivity == 4)
+            L = std::max(seg[i + 2], seg[i + 3]);
+        else if (sensitivity == 5)
+            L = seg[i + 2];
+        else
+            L = std::max({seg[i + 2], seg[i + 3], seg[i + 4], seg[i + 5]});
+        if (seg[i] > L * jump)
+            seg[i] = std::min(seg[i - 1], L);
+        else if (seg[i] > 2 * seg[i - 1] && L < 2 * seg[i - 1])
+            seg[i] = seg[i - 1];
+    }
+    seg[0] = seg[1];
+}
+
+void levelsToThresholds(std::span<int32_t> seg, std::span<float> ratio, int last, float F) {
+    for (int s = 0; s <= last; ++s) {
+        const size_t i = static_cast<size_t>(s);
+        const int32_t t = truncToInt(static_cast<float>(seg[i]) * F);
+        if (!(ratio[i] > 2.0f)) ratio[i] = 2.0f;
+        const float scaled = static_cast<float>(t) * ratio[i];
+        seg[i] = truncToInt(static_cast<double>(scaled) * 0.5);
+    }
+}
+
+void adjustAccepted(Correction& c, float rms, bool narrow) {
+    if (rms < 500.0f && c.width < 40) c.width += 8;
+    if (c.magnitude > 50 && c.width > 100)
+        c.width = 300;
+    else if (c.magnitude > 30 && c.width != 300)
+        c.width = 292;
+    if (c.width >= 292) c.magnitude = std::max(c.magnitude, 30);
+    if (narrow) c.width = floorDiv(floorDiv(c.width, 3), 4) * 4;
+}
+
+} // namespace click_detail
+
+DetectorOptions DetectorOptions::fromSettings(const ScanSettings& s) {
+    DetectorOptions o;
+    o.differential = s.isDifferential();
+    o.factors = deriveFactors(s.sensitivity, o.differential);
+    o.agc = s.agc;
+    o.discriminator = s.discriminator;
+    o.minMagnitude = s.minMagnitude;
+    o.narrow = s.isNarrow();
+    return o;
+}
+
+ClickDetector::ClickDetector(CorrectionList& target, const WaveStore& store, CFft& fft,
+                             UserInterface* ui, const DetectorOptions& options,
+                             CorrectionList* counters)
+    : target_(target), counters_(counters ? *counters : target), store_(store), fft_(fft), ui_(ui),
+      options_(options), F_(options.factors.thresholdFactor), differential_(options.differential),
+      residual_(kBufferSamples), seg_(kSegments + kSegmentSlack),
+      ratio_(kSegments + kSegmentSlack) {
+    // Settings come from a store the user can edit by hand: keep them in their ranges.
+    options_.agc = std::clamp(options_.agc, 0, 3);
+    options_.discriminator = std::clamp(options_.discriminator, 0, 3);
+    options_.minMagnitude = std::clamp(options_.minMagnitude, 0, 10);
+    if (differential_) diff_.resize(kBufferSamples);
+    binTable();
+}
+
+void ClickDetector::beginScan() {
+    target_.resetForScan();
+    Correction candidate;
+    candidate.pass = options_.blockRescan ? options_.newPass : 1;
+    target_.setAtGrow(1, candidate);
+    pendingEnergy_ = 0.0;
+    lastShown_ = -1;
+}
+
+bool ClickDetector::monoCheck(const int16_t* buffer, int validSamples) {
+    const int frames = std::clamp(validSamples, 0, kBufferSamples) / 2;
+    bool sound = false;
+    for (int f = 0; f < frames; ++f) {
+        const int16_t l = buffer[2 * f], r = buffer[2 * f + 1];
+        if (l != r) return false;
+        sound = sound || l != 0;
+    }
+    return sound;
+}
+
+void ClickDetector::switchToPerChannel() {
+    if (!differential_) return;
+    differential_ = false;
+    F_ -= 1.0f;
+}
+
+int ClickDetector::clicksFound() const {
+    return std::max(target_.count() - 2, 0);
+}
+
+void ClickDetector::scanBlock(int32_t G, const int16_t* buffer, int sampleCount) {
+    if (target_.count() < 2) beginScan();
+    const int n = std::clamp(sampleCount, 0, kBlockSamples);
+    const int16_t* x = buffer;
+    if (differential_) {
+        if (diff_.empty()) diff_.resize(kBufferSamples);
+        for (int i = 0; i + 1 < kBufferSamples; i += 2) {
+            const int32_t d =
+                std::clamp(int32_t{buffer[i]} - buffer[i + 1], -kDiffLimit, kDiffLimit);
+            diff_[static_cast<size_t>(i)] = diff_[static_cast<size_t>(i) + 1] =
+                static_cast<int16_t>(d);
+        }
+        x = diff_.data();
+    }
+    x_ = x;
+    G_ = G;
+
+    computeResiduals(x, n + 2045);
+    const int m = n / kSegmentSamples;
+    const int last = options_.blockRescan ? std::min(m, kLastRescanSegment) : m;
+    click_detail::smoothLevels(seg_, ratio_, last, options_.factors.sensitivity,
+                               options_.factors.jumpFactor);
+    click_detail::levelsToThresholds(seg_, ratio_, last, F_);
+    search(G, n);
+
+    pendingEnergy_ = energyAt(target_[target_.count() - 1].position);
+    x_ = nullptr;
+}
+
+void ClickDetector::computeResiduals(const int16_t* x, int lastK) {
+    const auto& bins = binTable();
+    uint16_t* r = residual_.data();
+    std::fill(std::begin(hist_), std::end(hist_), 0);
+    auto residual = [x, r](int k) {
+        const int32_t v = std::abs(x[k] - (x[k - 2] + x[k + 2]) / 2);
+        r[k] = static_cast<uint16_t>(v);
+        return v;
+    };
+    int k = 2;
+    int peak = 0;
+    for (;;) {
+        // Residuals of the segment up to its closing index count into the level and the peak.
+        const int closeK = (k & ~(kSegmentSamples - 1)) + 253;
+        const int stop = std::min(closeK - 1, lastK);
+        for (; k <= stop; ++k) {
+            const int v = residual(k);
+            ++hist_[bins[static_cast<size_t>(v)]];
+            peak = std::max(peak, v);
+        }
+        if (k > lastK) break;
+        residual(k); // the closing residual is examined but not counted
+        closeSegment(k / kSegmentSamples, peak);
+        peak = 0;
+        ++k;
+        // The two residuals after the close count into the next level only: the peak they would
+        // raise belongs to the segment just closed.
+        const int stop2 = std::min(k + 1, lastK);
+        for (; k <= stop2; ++k) ++hist_[bins[static_cast<size_t>(residual(k))]];
+        if (k > lastK) break;
+    }
+}
+
+void ClickDetector::closeSegment(int s, int peak) {
+    const int32_t level = click_detail::segmentLevel(hist_);
+    seg_[static_cast<size_t>(s)] = level;
+    ratio_[static_cast<size_t>(s)] = static_cast<float>(peak) / static_cast<float>(level);
+    std::fill(std::begin(hist_), std::end(hist_), 0);
+}
+
+void ClickDetector::search(int32_t G, int n) {
+    const uint16_t* r = residual_.data();
+    for (int s = 0; s * kSegmentSamples <= n; ++s) {
+        const int T = seg_[static_cast<size_t>(s)];
+        const int kEnd = std::min(n, s * kSegmentSamples + kSegmentSamples - 1);
+        for (int k = std::max(3, s * kSegmentSamples + 1); k <= kEnd; k += 2) {
+            const int Z = std::max(r[k - 1], r[k]);
+            if (Z > T) onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), Z, T);
+        }
+    }
+}
+
+int32_t ClickDetector::magnitudeOf(int Z, int T) const {
+    // Thresholds are at least 6 * F; the guard only protects against a degenerate factor.
+    const int divisor = std::max(T, 1);
+    return truncToInt(static_cast<double>(static_cast<float>(Z) * F_) * kTwoSevenths / divisor);
+}
+
+void ClickDetector::onFrame(int32_t p, int Z, int T) {
+    int index = target_.count() - 1;
+    Correction* c = &target_[index];
+    const int32_t magnitude = magnitudeOf(Z, T);
+    const int64_t reach = std::min<int64_t>(5 * int64_t{c->magnitude} + 16, 292);
+    if (int64_t{p} - c->position >= reach || c->width < 0) {
+        index = submit(false);
+        c = &target_[index];
+        c->position = p;
+        c->magnitude = magnitude;
+        c->width = 0;
+        showCount();
+        return;
+    }
+    c->magnitude = std::max(c->magnitude, magnitude);
+    c->width = p - c->position;
+    if (options_.blockRescan) {
+        if (c->magnitude >= 30) c->pass = 0;
+    } else {
+        c->pass = c->magnitude < 100 ? 1 : 0;
+    }
+}
+
+double ClickDetector::energyAt(int32_t position) const {
+    if (!x_) return 0.0;
+    const int64_t offset = std::max<int64_t>(int64_t{position} - G_ - kAgcLeadBytes, 2);
+    const int64_t first = std::min<int64_t>(offset / 2, kBufferSamples - kAgcSamples);
+    // Integer sums of 1024 squares stay far inside a double's exact range, so this equals a
+    // floating accumulation while letting the loop vectorise.
+    int64_t e = 0;
+    for (int64_t i = first; i < first + kAgcSamples; ++i) e += int32_t{x_[i]} * x_[i];
+    return static_cast<double>(e);
+}
+
+int ClickDetector::submit(bool afterLastBlock) {
+    const int index = target_.count() - 1;
+    Correction& c = target_[index];
+    const WaveLayout& layout = store_.layout;
+    if (c.position < layout.dataStart + kEdgeGuard || c.position > layout.dataEnd - kEdgeGuard)
+        return index;
+    if (options_.blockRescan &&
+        (c.position < options_.blockStart || c.position > options_.blockEnd))
+        return index;
+
+    const int S = options_.factors.sensitivity;
+    if (S == 2 && c.magnitude < 2) return index;
+    if (S == 1 && c.magnitude < 3) return index;
+    if (c.magnitude < options_.minMagnitude) return index;
+
+    // The AGC test runs before the discriminator: both only drop, and it is far cheaper.
+    const double energy = afterLastBlock ? pendingEnergy_ : energyAt(c.position);
+    const float rms = static_cast<float>(std::sqrt(energy / kAgcSamples));
+    if (static_cast<double>(static_cast<float>(options_.agc) * rms) * 0.001 > c.magnitude)
+        return index;
+
+    const int disc = options_.discriminator;
+    if (S < 3 || disc != 0) {
+        const double q = S < 3 ? 3.0 / (disc + 1) : 3.0 / disc;
+        int16_t samples[kDiscriminatorBytes / 2];
+        store_.readSource(int64_t{c.position} - kDiscriminatorBytes / 2, samples, sizeof samples);
+        auto roughness = [&](int channel) {
+            for (int i = 0; i < CFft::N; ++i) fft_.Buffer[i] = samples[2 * i + channel];
+            return fft_.SpectralRoughness();
+        };
+        // Tonal in both channels means music, not a click.
+        if (roughness(0) > q && roughness(1) > q) return index;
+    }
+
+    c.position += floorDiv(c.width, 8) * 4;
+    counters_.raiseBlockCounter(c.position);
+    click_detail::adjustAccepted(c, rms, options_.narrow);
+
+    Correction fresh;
+    fresh.pass = options_.blockRescan ? options_.newPass : 1;
+    target_.setAtGrow(index + 1, fresh);
+    return index + 1;
+}
+
+void ClickDetector::finishScan() {
+    if (target_.count() < 2) beginScan();
+    const int index = submit(true);
+    target_[index].position = 0;
+}
+
+void ClickDetector::showCount() {
+    if (!ui_) return;
+    const int found = target_.count() - 2;
+    if (found == lastShown_) return;
+    lastShown_ = found;
+    ui_->setProgressText(0, "Clicks Found = " + std::to_string(found));
+}
+
+} // namespace tarnival
