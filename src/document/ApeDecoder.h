@@ -14,6 +14,12 @@ class ApeDecoder {
     ApeDecoder(const ApeDecoder&) = delete;
     ApeDecoder& operator=(const ApeDecoder&) = delete;
 
+    // Error codes of open() besides FFmpeg's own (its negative AVERROR made positive).
+    static constexpr int kErrorRead = 1000;        // the file cannot be opened or read
+    static constexpr int kErrorNotApe = 1002;      // no valid APE header
+    static constexpr int kErrorUnsupported = 1006; // a header the decoder cannot handle
+    static constexpr int kErrorTruncated = 1007;   // frames the header promises are missing
+
     // 0 on success, otherwise a non-zero error code to show the user.
     int open(const std::string& path);
     void close();
@@ -23,9 +29,11 @@ class ApeDecoder {
     int bitsPerSample() const;
     int channels() const;
     int64_t dataBytes() const; // decoded PCM bytes of the whole file
-    // Frame = one sample of every channel.
+    // Frame = one sample of every channel. False when frame lies beyond the end or the file
+    // cannot be repositioned.
     bool seek(int64_t frame);
-    // Decodes up to frames frames into buffer (interleaved 16-bit); returns frames delivered.
+    // Decodes up to frames frames into buffer (interleaved 16-bit); returns frames delivered,
+    // fewer than asked at the end of the audio or where the compressed data is damaged.
     int64_t read(void* buffer, int64_t frames);
     // The file's APE tag items (keys as stored, e.g. "Title", "Artist").
     std::map<std::string, std::string> tags() const;

@@ -29,6 +29,7 @@ class CFft {
   private:
     struct Impl;
     Impl* impl_;
+    void release();
 };
 
 } // namespace tarnival
