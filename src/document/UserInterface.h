@@ -6,7 +6,7 @@
 namespace tarnival {
 
 enum class Answer { Ok, Yes, No, Cancel };
-enum class Buttons { Ok, YesNo, YesNoCancel };
+enum class Buttons { Ok, YesNo, YesNoCancel, OkCancel };
 
 // Everything the engine does with the user goes through here: message boxes, questions, the
 // beep, status panes, and the modeless progress display with its task list and Cancel button.
