@@ -27,6 +27,7 @@ Answer QtUserInterface::ask(const std::string& text, const std::string& caption,
     if (buttons == Buttons::YesNo) set = QMessageBox::Yes | QMessageBox::No;
     if (buttons == Buttons::YesNoCancel)
         set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    if (buttons == Buttons::OkCancel) set = QMessageBox::Ok | QMessageBox::Cancel;
     auto b = QMessageBox::question(window_, QString::fromStdString(caption),
                                    QString::fromStdString(text), set);
     switch (b) {

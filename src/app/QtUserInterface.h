@@ -2,10 +2,10 @@
 #include "document/UserInterface.h"
 
 #include <QPointer>
+#include <QProgressDialog>
 
 class QLabel;
 class QMainWindow;
-class QProgressDialog;
 
 namespace tarnival {
 

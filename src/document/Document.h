@@ -38,6 +38,8 @@ std::string workingFilePath(const std::string& sourcePath, int tempMode,
 
 // The one open recording: its two files, layout, corrections, tracks, cuts, overview data and
 // the settings in force. Emptied and refilled for every file.
+struct TrackContext;
+
 class CMorvath3Doc {
   public:
     CMorvath3Doc(Profile& profile, UserInterface& ui);
@@ -56,6 +58,15 @@ class CMorvath3Doc {
     // Empties the document and deletes its temporary files.
     void CloseWave();
     bool isLoaded() const { return store.source.isOpen(); }
+
+    // Copies, scans and corrects the open file (the whole load sequence, with progress and
+    // cancel). False when the user stopped it before it began or abandoned the load (the document
+    // is then empty).
+    bool ProcessFile();
+    // The text of the status report.
+    std::string StatusReport() const;
+    // The track operations' view of this document.
+    TrackContext trackContext();
 
     const std::string& title() const { return title_; }
     const char* statusString() const { return statusText(status); }
@@ -97,6 +108,8 @@ class CMorvath3Doc {
     std::string tempPath;
 
   private:
+    bool LoadAndScan();
+    void RestoreAllFromSource();
     bool fail(const std::string& text);
     bool openApe(const std::string& path);
     bool parseWave(const std::string& path);

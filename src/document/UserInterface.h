@@ -5,6 +5,8 @@
 
 namespace tarnival {
 
+struct ScanSettings;
+
 enum class Answer { Ok, Yes, No, Cancel };
 enum class Buttons { Ok, YesNo, YesNoCancel, OkCancel };
 
@@ -31,6 +33,10 @@ class UserInterface {
     virtual void setProgressRange(int64_t low, int64_t high) = 0;
     virtual void setProgressPosition(int64_t position) = 0;
     virtual void setProgressText(int line, const std::string& text) = 0; // line 0 or 1
+
+    // The scan options dialog before a file is processed; false when the user cancels. Front
+    // ends without a dialog keep the settings they were given.
+    virtual bool editScanOptions(ScanSettings& /*settings*/) { return true; }
 
     // Runs pending interface events; returns whether Cancel was pressed since the last call and
     // clears that flag.

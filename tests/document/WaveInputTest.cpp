@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -140,6 +141,7 @@ TEST(WaveInput, RefusesOtherFormatsWithTheFormatMessage) {
     EXPECT_FALSE(std::filesystem::exists(f.dir.file("song.tmp")));
     EXPECT_FALSE(std::filesystem::exists(f.dir.file("song~.wav")));
     // A file that cannot be opened says why.
+    f.ui.messages.clear();
     EXPECT_FALSE(f.doc->OpenWave(f.dir.file("missing.wav")));
     ASSERT_EQ(f.ui.messages.size(), 1u);
     EXPECT_NE(f.ui.messages[0].find("missing.wav"), std::string::npos);
