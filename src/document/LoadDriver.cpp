@@ -4,6 +4,7 @@
 #include "document/Overview.h"
 #include "scan/ClickDetector.h"
 #include "scan/CorrectionGenerator.h"
+#include "tracks/CutSplice.h"
 #include "tracks/TrackContext.h"
 #include "tracks/TrackDetection.h"
 #include "tracks/TrackEditing.h"
@@ -32,6 +33,7 @@ TrackContext CMorvath3Doc::trackContext() {
     ctx.observer = observer_;
     ctx.modified = &modified;
     ctx.inputName = ape_ ? originalName_ : store.source.path();
+    ctx.chunkLevels = &chunkLevels;
     return ctx;
 }
 
@@ -263,6 +265,7 @@ bool CMorvath3Doc::LoadAndScan() {
     {
         TrackContext ctx = trackContext();
         RebuildTrackMarkers(ctx);
+        InsertSpliceMarkers(ctx);
     }
     observer_->listRefilled();
 
@@ -286,7 +289,7 @@ bool CMorvath3Doc::LoadAndScan() {
 
     if (scan.splitTracks) {
         TrackContext ctx = trackContext();
-        DetectTracks(ctx, chunkLevels, 0);
+        DetectTracks(ctx);
         ui_.setProgressText(1, format("Tracks Found = %d", tracks.count() - 1));
         observer_->trackDisplayChanged();
         observer_->redraw();
