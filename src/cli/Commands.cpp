@@ -1,6 +1,6 @@
 #include "cli/Commands.h"
 #include "app/SettingsProfile.h"
-#include "cli/DemoSide.h"
+#include "dsp/DemoSide.h"
 #include "cli/TerminalUi.h"
 #include "document/Document.h"
 

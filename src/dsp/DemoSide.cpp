@@ -1,4 +1,4 @@
-#include "cli/DemoSide.h"
+#include "dsp/DemoSide.h"
 #include "document/File.h"
 
 #include <algorithm>
