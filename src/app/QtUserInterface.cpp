@@ -31,14 +31,20 @@ Answer QtUserInterface::ask(const std::string& text, const std::string& caption,
     auto b = QMessageBox::question(window_, QString::fromStdString(caption),
                                    QString::fromStdString(text), set);
     switch (b) {
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    case QMessageBox::Cancel: return Answer::Cancel;
-    default: return Answer::Ok;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    default:
+        return Answer::Ok;
     }
 }
 
-void QtUserInterface::beep() { QApplication::beep(); }
+void QtUserInterface::beep() {
+    QApplication::beep();
+}
 
 void QtUserInterface::setStatusPane(int pane, const std::string& text) {
     if (pane >= 1 && pane <= 3) panes_[pane]->setText(QString::fromStdString(text));
@@ -73,7 +79,10 @@ void QtUserInterface::showTasks() {
     if (!progress_) return;
     QString text;
     for (int i = 0; i < static_cast<int>(tasks_.size()); ++i) {
-        QString mark = i == marked_ ? "! " : i < current_ ? "\u2713 " : i == current_ ? "\u25b6 " : "   ";
+        QString mark = i == marked_    ? "! "
+                       : i < current_  ? "\u2713 "
+                       : i == current_ ? "\u25b6 "
+                                       : "   ";
         QString line = QString::fromStdString(tasks_[static_cast<size_t>(i)]).toHtmlEscaped();
         text += mark + (i == current_ ? "<b>" + line + "</b>" : line) + "<br>";
     }

@@ -12,12 +12,12 @@ QString keyOf(const std::string& section, const std::string& key) {
 } // namespace
 
 SettingsProfile::SettingsProfile()
-    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            "Kelvarin", "Tarnival")) {}
+    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Kelvarin",
+                                            "Tarnival")) {}
 
 SettingsProfile::SettingsProfile(const std::string& iniPath)
-    : settings_(std::make_unique<QSettings>(QString::fromStdString(iniPath),
-                                            QSettings::IniFormat)) {}
+    : settings_(
+          std::make_unique<QSettings>(QString::fromStdString(iniPath), QSettings::IniFormat)) {}
 
 SettingsProfile::~SettingsProfile() = default;
 
@@ -53,11 +53,12 @@ std::optional<std::vector<uint8_t>> SettingsProfile::getBinary(const std::string
 
 void SettingsProfile::setBinary(const std::string& section, const std::string& key,
                                 const std::vector<uint8_t>& value) {
-    settings_->setValue(keyOf(section, key),
-                        QByteArray(reinterpret_cast<const char*>(value.data()),
-                                   static_cast<qsizetype>(value.size())));
+    settings_->setValue(keyOf(section, key), QByteArray(reinterpret_cast<const char*>(value.data()),
+                                                        static_cast<qsizetype>(value.size())));
 }
 
-void SettingsProfile::sync() { settings_->sync(); }
+void SettingsProfile::sync() {
+    settings_->sync();
+}
 
 } // namespace tarnival

@@ -26,14 +26,23 @@ void TerminalUi::message(const std::string& text, const std::string&) {
 Answer TerminalUi::ask(const std::string& text, const std::string&, Buttons buttons) {
     Answer a = Answer::No;
     switch (buttons) {
-    case Buttons::Ok: a = Answer::Ok; break;
-    case Buttons::OkCancel: a = assumeYes_ ? Answer::Ok : Answer::Cancel; break;
-    default: a = assumeYes_ ? Answer::Yes : Answer::No; break;
+    case Buttons::Ok:
+        a = Answer::Ok;
+        break;
+    case Buttons::OkCancel:
+        a = assumeYes_ ? Answer::Ok : Answer::Cancel;
+        break;
+    default:
+        a = assumeYes_ ? Answer::Yes : Answer::No;
+        break;
     }
     if (!quiet_) {
         if (shown_ && tty_) std::fputs("\r\033[K", stderr);
         std::fprintf(stderr, "tarnival: %s -> %s\n", oneLine(text).c_str(),
-                     a == Answer::Yes ? "yes" : a == Answer::Ok ? "ok" : a == Answer::No ? "no" : "cancel");
+                     a == Answer::Yes  ? "yes"
+                     : a == Answer::Ok ? "ok"
+                     : a == Answer::No ? "no"
+                                       : "cancel");
     }
     return a;
 }

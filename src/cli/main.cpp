@@ -27,7 +27,9 @@ const char* const kUsage =
     "  -h, --help             show this help\n"
     "  --version              show the version\n";
 
-void onInterrupt(int) { tarnival::TerminalUi::interrupted = 1; }
+void onInterrupt(int) {
+    tarnival::TerminalUi::interrupted = 1;
+}
 
 } // namespace
 

@@ -76,6 +76,12 @@ class CMorvath3Doc {
     bool isApe() const { return ape_; }
     ApeDecoder* decoder() { return decoder_.get(); }
     void releaseDecoder() { decoder_.reset(); }
+    // The working file has been closed and moved away by a save: nothing may touch its old
+    // path any more.
+    void forgetWorkingFile() {
+        store.working.close();
+        workingPath_.clear();
+    }
 
     // Test hook: files written by newer encoders than the supported version.
     void setApeVersionCheck(bool on) { checkApeVersion_ = on; }

@@ -162,6 +162,8 @@ bool CMorvath3Doc::LoadAndScan() {
         std::map<std::string, std::string> tags;
         if (ape) tags = ape->tags();
         ResetToSingleTrack(ctx, ape ? &tags : nullptr);
+        LoadTrackSettings(tracks, profile_);
+        tracks.gapless = scan.gapless != 0;
     }
     ui_.setProgressRange(0, l.fileLength);
 
@@ -184,11 +186,11 @@ bool CMorvath3Doc::LoadAndScan() {
                     break;
                 }
             } else {
-                const char* q =
-                    scan.isTape() ? "Do you want to continue loading the file\nwithout applying "
-                                    "the hiss filter?\n(This can take a few minutes)"
-                                  : "Do you want to continue loading the file\nwithout scanning "
-                                    "for clicks?\n(This can take a few minutes)";
+                const char* q = scan.isTape()
+                                    ? "Do you want to continue loading the file\nwithout applying "
+                                      "the hiss filter?\n(This can take a few minutes)"
+                                    : "Do you want to continue loading the file\nwithout scanning "
+                                      "for clicks?\n(This can take a few minutes)";
                 Answer a = ui_.ask(q, "Tarnival", Buttons::YesNoCancel);
                 if (a == Answer::Yes) {
                     cancelPosition = static_cast<int32_t>(G);
@@ -233,7 +235,8 @@ bool CMorvath3Doc::LoadAndScan() {
         for (int c = 0; c * 2048 < samples; ++c) {
             size_t index = static_cast<size_t>(chunk0 + c);
             if (index >= chunkLevels.size()) break;
-            ChunkOverview o = chunkOverview(buffer.data() + c * 2048, std::min(2048, samples - c * 2048));
+            ChunkOverview o =
+                chunkOverview(buffer.data() + c * 2048, std::min(2048, samples - c * 2048));
             chunkLevels[index] = o.level;
             chunkEnvelope[index] = o.envelope;
             levelSum += o.levelSum;
@@ -308,11 +311,13 @@ std::string CMorvath3Doc::StatusReport() const {
     text += "Currently Applied Filters:\n\tNone\n";
     text += "\nTreble Control: None\n";
     char levels[160];
-    std::snprintf(levels, sizeof levels, "\nVolume Adjustments\n\tLeft: %+4.1fdB\n\tRight: %+4.1fdB",
+    std::snprintf(levels, sizeof levels,
+                  "\nVolume Adjustments\n\tLeft: %+4.1fdB\n\tRight: %+4.1fdB",
                   20.0 * std::log10(store.leftGain), 20.0 * std::log10(store.rightGain));
     text += levels;
     char rate[64];
-    std::snprintf(rate, sizeof rate, "\n\nSample Rate: %4.1f kS/sec", store.layout.sampleRate * 0.001);
+    std::snprintf(rate, sizeof rate, "\n\nSample Rate: %4.1f kS/sec",
+                  store.layout.sampleRate * 0.001);
     return text + rate;
 }
 
