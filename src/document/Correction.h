@@ -33,8 +33,12 @@ constexpr int32_t kHideOffset = 10000;
 // Kind class 0-6 that the views colour and filter by.
 int kindClass(const Correction& c);
 // Half-width terms of a correction: h = floor(3w/8), replaced frames per side n = 2h + 2.
-inline int32_t correctionH(int32_t width) { return 3 * (width & width_flags::kBytesMask) / 8; }
-inline bool isLongCorrection(int32_t width) { return 2 * correctionH(width) > 5; }
+inline int32_t correctionH(int32_t width) {
+    return 3 * (width & width_flags::kBytesMask) / 8;
+}
+inline bool isLongCorrection(int32_t width) {
+    return 2 * correctionH(width) > 5;
+}
 int32_t spanStart(const Correction& c);
 int32_t spanEnd(const Correction& c);
 int32_t overlapReach(const Correction& c);

@@ -7,15 +7,16 @@ namespace tarnival {
 const char* const kNoFileTitle = "Wave File - Not Yet Loaded";
 
 const char* statusText(int status) {
-    static const char* const texts[] = {"Wave Not Loaded",   "Wave Not Scanned",
-                                        "Scan Incomplete",   "Wave Not Corrected",
-                                        "Processing Aborted", "Ready to Save",
-                                        "Auto-Saving"};
+    static const char* const texts[] = {
+        "Wave Not Loaded",    "Wave Not Scanned", "Scan Incomplete", "Wave Not Corrected",
+        "Processing Aborted", "Ready to Save",    "Auto-Saving"};
     return status >= 0 && status <= 6 ? texts[status] : "";
 }
 
 namespace {
-std::string withoutLast4(const std::string& s) { return s.substr(0, s.size() > 4 ? s.size() - 4 : 0); }
+std::string withoutLast4(const std::string& s) {
+    return s.substr(0, s.size() > 4 ? s.size() - 4 : 0);
+}
 } // namespace
 
 std::string workingFilePath(const std::string& sourcePath, int tempMode,
@@ -37,7 +38,9 @@ CMorvath3Doc::CMorvath3Doc(Profile& profile, UserInterface& ui)
     tempPath = profile_.getString("Settings", "Temp Path", "");
 }
 
-CMorvath3Doc::~CMorvath3Doc() { CloseWave(); }
+CMorvath3Doc::~CMorvath3Doc() {
+    CloseWave();
+}
 
 void CMorvath3Doc::CloseWave() {
     store.source.close();

@@ -10,10 +10,14 @@
 namespace tarnival {
 
 namespace {
-[[noreturn]] void fail(const std::string& path) { throw FileError(path, std::strerror(errno)); }
+[[noreturn]] void fail(const std::string& path) {
+    throw FileError(path, std::strerror(errno));
+}
 } // namespace
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
     other.fd_ = -1;
@@ -33,9 +37,15 @@ void File::open(const std::string& path, Mode mode) {
     close();
     int flags = O_CLOEXEC;
     switch (mode) {
-    case Mode::ReadOnly: flags |= O_RDONLY; break;
-    case Mode::ReadWrite: flags |= O_RDWR; break;
-    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::ReadOnly:
+        flags |= O_RDONLY;
+        break;
+    case Mode::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    case Mode::Create:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
     }
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) fail(path);
@@ -98,6 +108,8 @@ void File::writeAt(int64_t pos, const void* buffer, size_t count) {
     }
 }
 
-bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+bool removeFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
 
 } // namespace tarnival

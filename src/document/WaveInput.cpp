@@ -167,7 +167,8 @@ bool CMorvath3Doc::parseWave(const std::string& path) {
     dataLength = std::min(dataLength, fileLength - pos) / 4 * 4;
     l.dataStart = static_cast<int32_t>(std::min<int64_t>(pos, INT32_MAX));
     l.frameRemainder = l.dataStart % 4;
-    l.trailingLength = static_cast<int32_t>(std::min<int64_t>(fileLength - dataLength - pos, INT32_MAX));
+    l.trailingLength =
+        static_cast<int32_t>(std::min<int64_t>(fileLength - dataLength - pos, INT32_MAX));
     l.dataEnd = static_cast<int32_t>(std::min<int64_t>(fileLength - l.trailingLength, INT32_MAX));
     l.sampleRate = rate;
     return true;

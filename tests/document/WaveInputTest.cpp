@@ -214,7 +214,7 @@ TEST(WaveInput, GainsAreExactAtUnityAndTruncateOtherwise) {
 }
 
 TEST(WaveInput, StatusTexts) {
-    const char* expected[] = {"Wave Not Loaded",    "Wave Not Scanned", "Scan Incomplete",
+    const char* expected[] = {"Wave Not Loaded",    "Wave Not Scanned",   "Scan Incomplete",
                               "Wave Not Corrected", "Processing Aborted", "Ready to Save",
                               "Auto-Saving"};
     for (int i = 0; i <= 6; ++i) EXPECT_STREQ(statusText(i), expected[i]);
