@@ -38,7 +38,11 @@ void MainWindow::openDialog() {
 
 bool MainWindow::openFile(const QString& path) {
     bool ok = doc_->OpenWave(path.toStdString());
-    if (ok) doc_->status = kWaveNotScanned;
+    if (ok) {
+        doc_->status = kWaveNotScanned;
+        refresh();
+        ok = doc_->ProcessFile();
+    }
     refresh();
     return ok;
 }
@@ -53,10 +57,11 @@ void MainWindow::refresh() {
     }
     const WaveLayout& l = doc_->store.layout;
     double seconds = static_cast<double>(l.dataLength()) / 4.0 / l.sampleRate;
-    centre->setText(QString("%1\n%2 Hz, 16-bit stereo, %3 s")
+    centre->setText(QString("%1\n%2 Hz, 16-bit stereo, %3 s\n\n%4")
                         .arg(QString::fromStdString(doc_->title()))
                         .arg(l.sampleRate)
-                        .arg(seconds, 0, 'f', 1));
+                        .arg(seconds, 0, 'f', 1)
+                        .arg(QString::fromStdString(doc_->StatusReport())));
 }
 
 } // namespace tarnival
