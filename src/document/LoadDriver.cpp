@@ -261,6 +261,16 @@ bool CMorvath3Doc::LoadAndScan() {
     }
 
     if (abandoned) return false;
+    // A re-scan stopped part way: the rest of the working file still holds the previous run's
+    // corrections, which the emptied list no longer knows. Put the source back there.
+    if (rescan && cancelPosition != 0) {
+        for (int64_t at = cancelPosition; at < l.dataEnd; at += kReadBytes) {
+            size_t want = static_cast<size_t>(std::min<int64_t>(kReadBytes, l.dataEnd - at));
+            size_t got = store.source.readAt(at, buffer.data(), want);
+            if (got == 0) break;
+            store.working.writeAt(at, buffer.data(), got);
+        }
+    }
 
     detector.finishScan();
     scanned = true;
@@ -283,11 +293,15 @@ bool CMorvath3Doc::LoadAndScan() {
         store.working.writeAt(at, buffer.data(), static_cast<size_t>(got) * 4);
         decoder_.reset();
     } else {
-        int64_t tail = std::min<int64_t>(int64_t{l.trailingLength} + kChunkSize, kReadBytes);
-        int64_t at = std::max<int64_t>(0, l.fileLength - tail);
-        std::vector<uint8_t> bytes(static_cast<size_t>(tail));
-        size_t got = store.source.readAt(at, bytes.data(), bytes.size());
-        store.working.writeAt(at, bytes.data(), got);
+        // The chunks after the audio may be longer than a block (peak or metadata chunks):
+        // copy all of them, in block-sized pieces.
+        std::vector<uint8_t> bytes(kReadBytes);
+        for (int64_t at = std::max<int64_t>(0, int64_t{l.dataEnd} - kChunkSize); at < l.fileLength;
+             at += kReadBytes) {
+            size_t got = store.source.readAt(at, bytes.data(), bytes.size());
+            if (got == 0) break;
+            store.working.writeAt(at, bytes.data(), got);
+        }
     }
 
     if (scan.splitTracks) {

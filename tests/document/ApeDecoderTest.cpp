@@ -1,5 +1,6 @@
 #include "document/ApeDecoder.h"
 
+#include "support/ApeEncoding.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
 
@@ -23,32 +24,6 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
 }
 void put32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-std::string findJmacJar() {
-    namespace fs = std::filesystem;
-    if (fs::exists("/usr/share/java/jmac.jar")) return "/usr/share/java/jmac.jar";
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator("/usr/share/java", ec)) {
-        const std::string name = e.path().filename().string();
-        if (name.rfind("jmac-", 0) == 0 && name.size() > 9 && name.ends_with(".jar"))
-            return e.path().string();
-    }
-    return {};
-}
-
-// Compresses a wave file with the Java Monkey's Audio encoder (Debian package libjmac-java).
-// Returns an explanation when it cannot, empty on success.
-std::string encodeApe(const std::string& wav, const std::string& ape) {
-    const std::string jar = findJmacJar();
-    if (jar.empty())
-        return "the Java APE encoder is missing: install libjmac-java and a Java runtime "
-               "(scripts/setup-debian.sh does both)";
-    const std::string cmd =
-        "java -jar '" + jar + "' c2 '" + wav + "' '" + ape + "' >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0 || !std::filesystem::exists(ape))
-        return "the Java APE encoder failed: " + cmd;
-    return {};
 }
 
 // An APE tag version 1.0 (items, then the footer) appended to the file.

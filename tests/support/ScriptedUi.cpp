@@ -35,6 +35,12 @@ void ScriptedUi::setProgressText(int line, const std::string& text) {
     if (line >= 0 && line < 2) progressLines[static_cast<size_t>(line)] = text;
 }
 
+bool ScriptedUi::editScanOptions(ScanSettings& settings) {
+    ++scanOptionsShown;
+    if (onScanOptions) onScanOptions(settings);
+    return scanOptionsResult;
+}
+
 bool ScriptedUi::pumpAndTakeCancel() {
     ++pumps;
     return std::find(cancelAt.begin(), cancelAt.end(), pumps) != cancelAt.end();

@@ -2,6 +2,7 @@
 #include "document/UserInterface.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ class ScriptedUi : public UserInterface {
     int markedTask = -1;
     bool shown = false;
     int64_t low = 0, high = 0, position = 0;
+    // The scan options dialog: how often it was shown, what it answers, and an optional edit
+    // made to the settings as if the user had changed them.
+    int scanOptionsShown = 0;
+    bool scanOptionsResult = true;
+    std::function<void(ScanSettings&)> onScanOptions;
 
     void message(const std::string& text, const std::string& caption) override;
     Answer ask(const std::string& text, const std::string& caption, Buttons buttons) override;
@@ -39,6 +45,7 @@ class ScriptedUi : public UserInterface {
     void setProgressRange(int64_t l, int64_t h) override { low = l, high = h; }
     void setProgressPosition(int64_t p) override { position = p; }
     void setProgressText(int line, const std::string& text) override;
+    bool editScanOptions(ScanSettings& settings) override;
     bool pumpAndTakeCancel() override;
 };
 
