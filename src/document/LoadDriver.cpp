@@ -47,7 +47,10 @@ bool CMorvath3Doc::ProcessFile() {
     bool firstRun = scan.sensitivity == -1;
     if (firstRun) scan.sensitivity = 3;
     if (status > kWaveNotScanned || firstRun) {
-        if (!ui_.editScanOptions(scan)) return false;
+        if (!ui_.editScanOptions(scan)) {
+            if (firstRun) scan.sensitivity = -1; // still never chosen: ask again next time
+            return false;
+        }
         scan.save(profile_);
     }
 

@@ -6,10 +6,10 @@ namespace tarnival {
 
 // Overview data of one 4096-byte chunk (up to 2048 interleaved samples).
 struct ChunkOverview {
-    int32_t level = 0;                   // loudness with the slow half-wave swing taken out
-    std::array<int8_t, 4> envelope{};    // min L, max L, min R, max R, each / 256
-    double levelSum = 0;                 // sum of |L| + |R|
-    double balanceSum = 0;               // sum of |R| - |L|
+    int32_t level = 0;                // loudness with the slow half-wave swing taken out
+    std::array<int8_t, 4> envelope{}; // min L, max L, min R, max R, each / 256
+    double levelSum = 0;              // sum of |L| + |R|
+    double balanceSum = 0;            // sum of |R| - |L|
 };
 
 // The chunk level is the sum of |L| + |R| less the magnitudes of each channel's first two
