@@ -5,35 +5,49 @@
 
 namespace tarnival {
 
-ChunkOverview chunkOverview(const int16_t* samples, int sampleCount) {
-    ChunkOverview out;
+namespace {
+
+struct ChannelSums {
     int64_t absSum = 0;
-    int64_t balance = 0;
-    int32_t minV[2] = {0, 0}, maxV[2] = {0, 0};
-    int64_t partial[2][2] = {{0, 0}, {0, 0}};
-    int turns[2] = {0, 0};
-    bool positive[2] = {sampleCount > 0 && samples[0] > 0, sampleCount > 1 && samples[1] > 0};
-    for (int i = 0; i < sampleCount; ++i) {
-        int ch = i & 1;
-        int32_t v = samples[i];
-        absSum += std::abs(v);
-        balance += ch ? std::abs(v) : -std::abs(v);
-        minV[ch] = std::min(minV[ch], v);
-        maxV[ch] = std::max(maxV[ch], v);
-        if (positive[ch] ? v < -20 : v > 20) {
-            positive[ch] = !positive[ch];
-            ++turns[ch];
+    int32_t minV = 0;
+    int32_t maxV = 0;
+    int64_t halfWaves = 0; // |first half-wave sum| + |second half-wave sum|
+};
+
+// One channel of interleaved samples (stride 2); kept apart so the loop stays branch-light.
+ChannelSums channelSums(const int16_t* samples, int count) {
+    ChannelSums c;
+    int64_t partial[2] = {0, 0};
+    int turns = 0;
+    bool positive = count > 0 && samples[0] > 0;
+    for (int i = 0; i < count; ++i) {
+        int32_t v = samples[2 * i];
+        c.absSum += std::abs(v);
+        c.minV = std::min(c.minV, v);
+        c.maxV = std::max(c.maxV, v);
+        if (turns < 2) {
+            if (positive ? v < -20 : v > 20) {
+                positive = !positive;
+                ++turns;
+            }
+            if (turns < 2) partial[turns] += v;
         }
-        if (turns[ch] < 2) partial[ch][turns[ch]] += v;
     }
-    int64_t level = absSum;
-    for (auto& ch : partial)
-        for (int64_t p : ch) level -= p < 0 ? -p : p;
-    out.level = static_cast<int32_t>(level);
-    out.envelope = {static_cast<int8_t>(minV[0] / 256), static_cast<int8_t>(maxV[0] / 256),
-                    static_cast<int8_t>(minV[1] / 256), static_cast<int8_t>(maxV[1] / 256)};
-    out.levelSum = static_cast<double>(absSum);
-    out.balanceSum = static_cast<double>(balance);
+    c.halfWaves = std::llabs(partial[0]) + std::llabs(partial[1]);
+    return c;
+}
+
+} // namespace
+
+ChunkOverview chunkOverview(const int16_t* samples, int sampleCount) {
+    ChannelSums l = channelSums(samples, (sampleCount + 1) / 2);
+    ChannelSums r = channelSums(samples + 1, sampleCount / 2);
+    ChunkOverview out;
+    out.level = static_cast<int32_t>(l.absSum + r.absSum - l.halfWaves - r.halfWaves);
+    out.envelope = {static_cast<int8_t>(l.minV / 256), static_cast<int8_t>(l.maxV / 256),
+                    static_cast<int8_t>(r.minV / 256), static_cast<int8_t>(r.maxV / 256)};
+    out.levelSum = static_cast<double>(l.absSum + r.absSum);
+    out.balanceSum = static_cast<double>(r.absSum - l.absSum);
     return out;
 }
 
