@@ -314,8 +314,8 @@ int runRestore(const RestoreOptions& o) {
     double audioSeconds = static_cast<double>(doc.store.layout.dataLength()) / 4.0 / rate;
     int clicks = clicksIn(doc);
     std::printf("\n%s: %s of audio. %d click%s found and corrected; %d track%s written. "
-                "Status: %s. Load, scan and repair took %.1f s (%.0fx real time), writing the "
-                "tracks %.1f s.\n",
+                "Status: %s. Load, scan and repair took %.2f s (%.0fx real time), writing the "
+                "tracks %.2f s.\n",
                 o.input.c_str(), timeText(doc.store.layout.dataLength(), rate).c_str(), clicks,
                 clicks == 1 ? "" : "s", static_cast<int>(saved.written.size()),
                 saved.written.size() == 1 ? "" : "s", doc.statusString(), processSeconds,

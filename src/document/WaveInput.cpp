@@ -1,8 +1,10 @@
 // Opening a recording: the acceptance rules for wave and APE input and the working file.
 #include "document/Document.h"
 #include "document/FileError.h"
+#include "output/TrackSink.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -19,10 +21,6 @@ constexpr int64_t kSpaceReserve = 10000000;
 uint32_t le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 std::string upperId(const uint8_t* p) {
@@ -44,20 +42,6 @@ bool acceptedFormat(const uint8_t* fmt) {
         if (v != rows[0][w] && v != rows[1][w]) return false;
     }
     return true;
-}
-
-// The 44-byte header of the temporary wave that decoded APE audio goes into.
-void tempWaveHeader(uint8_t* h, uint32_t dataLength, int rate) {
-    std::memcpy(h, "RIFF", 4);
-    put32(h + 4, dataLength + 36);
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    put32(h + 16, 16);
-    put32(h + 20, 0x00020001u);
-    put32(h + 24, static_cast<uint32_t>(rate));
-    put32(h + 28, static_cast<uint32_t>(rate * 4));
-    put32(h + 32, 0x00100004u);
-    std::memcpy(h + 36, "data", 4);
-    put32(h + 40, dataLength);
 }
 
 int64_t freeBytes(const std::string& folder) {
@@ -104,9 +88,9 @@ bool CMorvath3Doc::openApe(const std::string& path) {
         store.source.open(tmp, File::Mode::Create);
         apeTempPath_ = tmp;
         store.source.setLength(dataLength + 44);
-        uint8_t header[44];
-        tempWaveHeader(header, static_cast<uint32_t>(dataLength), rate);
-        store.source.writeAt(0, header, sizeof header);
+        std::array<uint8_t, kMaxWaveHeader> header{};
+        size_t length = buildWaveHeader({rate, 0, dataLength}, header);
+        store.source.writeAt(0, header.data(), length);
     } catch (const FileError& e) {
         store.source.close();
         if (!apeTempPath_.empty()) removeFile(apeTempPath_);

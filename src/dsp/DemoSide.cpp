@@ -1,7 +1,9 @@
 #include "dsp/DemoSide.h"
 #include "document/File.h"
+#include "output/TrackSink.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -11,10 +13,8 @@ namespace tarnival {
 
 namespace {
 
-int16_t sat(double v) { return static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0)); }
-
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+int16_t sat(double v) {
+    return static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0));
 }
 
 // One piece: a few partials on a scale with note changes, a slow envelope and fade ends.
@@ -50,7 +50,8 @@ DemoSide writeDemoSide(const std::string& path, int pieces, double pieceSeconds,
     std::mt19937 rng(seed);
     const int rate = side.rate;
     const double lead = 1.5;
-    side.frames = static_cast<int>((lead * 2 + pieces * pieceSeconds + (pieces - 1) * pauseSeconds) * rate);
+    side.frames =
+        static_cast<int>((lead * 2 + pieces * pieceSeconds + (pieces - 1) * pauseSeconds) * rate);
     std::vector<double> l(static_cast<size_t>(side.frames)), r(l.size());
 
     double t = lead;
@@ -90,18 +91,10 @@ DemoSide writeDemoSide(const std::string& path, int pieces, double pieceSeconds,
     }
     std::sort(side.clickFrames.begin(), side.clickFrames.end());
 
+    std::array<uint8_t, kMaxWaveHeader> header{};
+    buildWaveHeader({rate, 0, int64_t{side.frames} * 4}, header);
     std::vector<uint8_t> bytes(44 + static_cast<size_t>(side.frames) * 4);
-    uint32_t dataLength = static_cast<uint32_t>(side.frames) * 4;
-    std::memcpy(bytes.data(), "RIFF", 4);
-    put32(&bytes[4], dataLength + 36);
-    std::memcpy(&bytes[8], "WAVEfmt ", 8);
-    put32(&bytes[16], 16);
-    put32(&bytes[20], 0x00020001u);
-    put32(&bytes[24], static_cast<uint32_t>(rate));
-    put32(&bytes[28], static_cast<uint32_t>(rate * 4));
-    put32(&bytes[32], 0x00100004u);
-    std::memcpy(&bytes[36], "data", 4);
-    put32(&bytes[40], dataLength);
+    std::memcpy(bytes.data(), header.data(), 44);
     for (size_t i = 0; i < l.size(); ++i) {
         int16_t s[2] = {sat(l[i]), sat(r[i])};
         std::memcpy(&bytes[44 + i * 4], s, 4);
