@@ -10,6 +10,7 @@
 #include "tracks/TrackDetection.h"
 #include "tracks/TrackEditing.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -376,10 +377,38 @@ int demo(const std::vector<std::string>& args) {
     for (size_t i = 0; i < side.pieceStarts.size(); ++i)
         std::printf("  piece %zu: %6.2f s to %6.2f s\n", i + 1, side.pieceStarts[i],
                     side.pieceEnds[i]);
-    std::printf("\nRestoring it: tarnival-cli restore %s --out %s --yes\n", input.c_str(),
-                (dir / "tracks").string().c_str());
-    return runRestore(parseRestore({input, "--out", (dir / "tracks").string(), "--yes", "--list",
-                                    (dir / "corrections.tsv").string()}));
+    std::string list = (dir / "corrections.tsv").string();
+    std::printf("\nRestoring it: tarnival-cli restore %s --out %s --list %s --yes\n", input.c_str(),
+                (dir / "tracks").string().c_str(), list.c_str());
+    int status = runRestore(
+        parseRestore({input, "--out", (dir / "tracks").string(), "--yes", "--list", list}));
+    if (status != 0) return status;
+
+    // How many of the clicks put into the side a correction covers.
+    std::vector<Correction> fixes;
+    std::ifstream in(list);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        Correction c;
+        double seconds;
+        if (std::sscanf(line.c_str(), "%d\t%lf\t%d\t%d", &c.position, &seconds, &c.width,
+                        &c.magnitude) == 4 &&
+            c.width >= 0)
+            fixes.push_back(c);
+    }
+    size_t covered = 0;
+    for (int frame : side.clickFrames) {
+        int32_t at = 44 + 4 * frame;
+        covered += std::any_of(fixes.begin(), fixes.end(), [&](const Correction& c) {
+            return spanStart(c) <= at && at < spanEnd(c);
+        });
+    }
+    std::printf("%zu of the %zu clicks put into the side lie inside a correction; the rest of "
+                "the corrections are the crackle.\nThe tracks are in %s, the correction list in "
+                "%s.\n",
+                covered, side.clickFrames.size(), (dir / "tracks").string().c_str(), list.c_str());
+    return 0;
 }
 
 } // namespace tarnival::cli
