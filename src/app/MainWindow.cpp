@@ -37,11 +37,18 @@ void MainWindow::openDialog() {
 }
 
 bool MainWindow::openFile(const QString& path) {
-    bool ok = doc_->OpenWave(path.toStdString());
-    if (ok) {
-        doc_->status = kWaveNotScanned;
-        refresh();
-        ok = doc_->ProcessFile();
+    bool ok = false;
+    try {
+        ok = doc_->OpenWave(path.toStdString());
+        if (ok) {
+            doc_->status = kWaveNotScanned;
+            refresh();
+            ok = doc_->ProcessFile();
+        }
+    } catch (const std::exception& e) {
+        // A file error part way: the document has been emptied; say what failed.
+        ui_->message(e.what(), "Tarnival");
+        ok = false;
     }
     refresh();
     return ok;

@@ -185,7 +185,9 @@ const char* kindName(const Correction& c) {
 }
 
 void writeList(const CMorvath3Doc& doc, const std::string& path) {
-    std::ofstream out(path);
+    // Written beside its place and renamed, so a failed run leaves no half list behind.
+    std::string partial = path + ".partial";
+    std::ofstream out(partial);
     if (!out) throw std::runtime_error("cannot write " + path);
     out << "position\tseconds\twidth\tmagnitude\tkind\n";
     const WaveLayout& l = doc.store.layout;
@@ -197,7 +199,12 @@ void writeList(const CMorvath3Doc& doc, const std::string& path) {
         out << c.position << '\t' << seconds << '\t' << c.width << '\t' << c.magnitude << '\t'
             << kindName(c) << '\n';
     }
-    if (!out) throw std::runtime_error("cannot write " + path);
+    out.close();
+    std::error_code ec;
+    if (!out || (std::filesystem::rename(partial, path, ec), ec)) {
+        std::filesystem::remove(partial, ec);
+        throw std::runtime_error("cannot write " + path);
+    }
 }
 
 int32_t secondsToTrackBytes(double seconds, int rate) {
@@ -263,7 +270,15 @@ int runRestore(const RestoreOptions& o) {
     }
     std::string inputName = doc.isApe() ? doc.originalName() : o.input;
     FillDefaultNames(tracks, inputName);
-    if (!o.listFile.empty()) writeList(doc, o.listFile);
+    if (!o.listFile.empty()) {
+        for (const std::string& taken : {o.input, doc.sourcePath(), doc.workingPath()})
+            if (!taken.empty() && samePath(o.listFile, taken)) {
+                std::fprintf(stderr, "tarnival: --list %s would overwrite the recording\n",
+                             o.listFile.c_str());
+                return 1;
+            }
+        writeList(doc, o.listFile);
+    }
 
     NamingInput naming;
     naming.rule = o.rule.empty() ? kDefaultNamingRule : o.rule;
@@ -314,23 +329,23 @@ int runRestore(const RestoreOptions& o) {
     }
     double audioSeconds = static_cast<double>(doc.store.layout.dataLength()) / 4.0 / rate;
     int clicks = clicksIn(doc);
-    std::printf("\n%s: %s of audio. %d click%s found and corrected; %d track%s written. "
+    const char* done = doc.status >= kReadyToSave ? "found and corrected" : "found, not corrected";
+    std::printf("\n%s: %s of audio. %d click%s %s; %d track%s written. "
                 "Status: %s. Load, scan and repair took %.2f s (%.0fx real time), writing the "
                 "tracks %.2f s.\n",
                 o.input.c_str(), timeText(doc.store.layout.dataLength(), rate).c_str(), clicks,
-                clicks == 1 ? "" : "s", static_cast<int>(saved.written.size()),
+                clicks == 1 ? "" : "s", done, static_cast<int>(saved.written.size()),
                 saved.written.size() == 1 ? "" : "s", doc.statusString(), processSeconds,
                 processSeconds > 0 ? audioSeconds / processSeconds : 0.0, saveSeconds);
     return 0;
 }
 
-void printLayout(const CMorvath3Doc& doc) {
-    const WaveLayout& l = doc.store.layout;
-    std::printf("File:         %s\n", doc.title().c_str());
-    std::printf("Format:       16-bit stereo, %d Hz%s\n", l.sampleRate,
-                doc.isApe() ? " (APE)" : "");
-    std::printf("Length:       %s (%lld bytes)\n", timeText(l.dataLength(), l.sampleRate).c_str(),
-                static_cast<long long>(l.fileLength));
+void printLayout(const std::string& path, const WaveLayout& l) {
+    std::printf("File:         %s\n", path.c_str());
+    std::printf("Format:       16-bit stereo, %d Hz\n", l.sampleRate);
+    std::printf("Length:       %s (%lld bytes of audio)\n",
+                timeText(l.dataLength(), l.sampleRate).c_str(),
+                static_cast<long long>(l.dataLength()));
     std::printf("Audio data:   bytes %d to %d\n", l.dataStart, l.dataEnd);
     if (l.trailingLength > 0)
         std::printf("Trailing:     %d bytes after the audio\n", l.trailingLength);
@@ -347,8 +362,9 @@ int info(const std::vector<std::string>& args) {
     OverlayProfile profile(stored);
     TerminalUi ui(false);
     CMorvath3Doc doc(profile, ui);
-    if (!doc.OpenWave(args[0])) return 1;
-    printLayout(doc);
+    std::optional<WaveLayout> layout = doc.InspectWave(args[0]);
+    if (!layout) return 1;
+    printLayout(args[0], *layout);
     return 0;
 }
 

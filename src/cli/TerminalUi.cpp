@@ -1,11 +1,12 @@
 #include "cli/TerminalUi.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
 namespace tarnival {
 
-volatile int TerminalUi::interrupted = 0;
+volatile std::sig_atomic_t TerminalUi::interrupted = 0;
 
 namespace {
 std::string oneLine(std::string s) {
@@ -23,26 +24,57 @@ void TerminalUi::message(const std::string& text, const std::string&) {
     std::fprintf(stderr, "tarnival: %s\n", oneLine(text).c_str());
 }
 
-Answer TerminalUi::ask(const std::string& text, const std::string&, Buttons buttons) {
-    Answer a = Answer::No;
+namespace {
+
+// The questions that follow a Cancel press want the answer that stops the work: Yes to "Really
+// Cancel?" and its kind, No to the three-way question about loading without the scan.
+Answer stoppingAnswer(Buttons buttons) {
     switch (buttons) {
     case Buttons::Ok:
-        a = Answer::Ok;
-        break;
+        return Answer::Ok;
     case Buttons::OkCancel:
-        a = assumeYes_ ? Answer::Ok : Answer::Cancel;
-        break;
-    default:
-        a = assumeYes_ ? Answer::Yes : Answer::No;
-        break;
+        return Answer::Cancel;
+    case Buttons::YesNo:
+        return Answer::Yes;
+    case Buttons::YesNoCancel:
+        return Answer::No;
     }
+    return Answer::No;
+}
+
+Answer policyAnswer(Buttons buttons, bool assumeYes) {
+    switch (buttons) {
+    case Buttons::Ok:
+        return Answer::Ok;
+    case Buttons::OkCancel:
+        return assumeYes ? Answer::Ok : Answer::Cancel;
+    default:
+        return assumeYes ? Answer::Yes : Answer::No;
+    }
+}
+
+const char* answerText(Answer a) {
+    switch (a) {
+    case Answer::Yes:
+        return "yes";
+    case Answer::Ok:
+        return "ok";
+    case Answer::No:
+        return "no";
+    case Answer::Cancel:
+        return "cancel";
+    }
+    return "";
+}
+
+} // namespace
+
+Answer TerminalUi::ask(const std::string& text, const std::string&, Buttons buttons) {
+    Answer a = stopping_ ? stoppingAnswer(buttons) : policyAnswer(buttons, assumeYes_);
+    stopping_ = false;
     if (!quiet_) {
         if (shown_ && tty_) std::fputs("\r\033[K", stderr);
-        std::fprintf(stderr, "tarnival: %s -> %s\n", oneLine(text).c_str(),
-                     a == Answer::Yes  ? "yes"
-                     : a == Answer::Ok ? "ok"
-                     : a == Answer::No ? "no"
-                                       : "cancel");
+        std::fprintf(stderr, "tarnival: %s -> %s\n", oneLine(text).c_str(), answerText(a));
     }
     return a;
 }
@@ -82,7 +114,8 @@ void TerminalUi::setProgressPosition(int64_t position) {
 
 void TerminalUi::draw() {
     if (quiet_ || !tty_ || high_ <= low_) return;
-    int percent = static_cast<int>((pos_ - low_) * 100 / (high_ - low_));
+    int percent =
+        static_cast<int>(std::clamp<int64_t>((pos_ - low_) * 100 / (high_ - low_), 0, 100));
     auto now = std::chrono::steady_clock::now();
     if (percent == lastPercent_ && now - lastDraw_ < std::chrono::milliseconds(250)) return;
     lastPercent_ = percent;
@@ -101,6 +134,8 @@ void TerminalUi::draw() {
 bool TerminalUi::pumpAndTakeCancel() {
     if (!interrupted) return false;
     interrupted = 0;
+    stopping_ = true;
+    if (!quiet_) std::fputs("\r\033[Ktarnival: interrupted; stopping\n", stderr);
     return true;
 }
 

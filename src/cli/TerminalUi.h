@@ -2,6 +2,7 @@
 #include "document/UserInterface.h"
 
 #include <chrono>
+#include <csignal>
 #include <string>
 
 namespace tarnival {
@@ -11,6 +12,7 @@ namespace tarnival {
 class TerminalUi : public UserInterface {
   public:
     // assumeYes: answer Yes to every question; otherwise questions get their safe answer (No).
+    // Right after an interrupt the engine's cancel question is answered so that the work stops.
     explicit TerminalUi(bool assumeYes, bool quiet = false);
 
     void message(const std::string& text, const std::string& caption) override;
@@ -29,7 +31,7 @@ class TerminalUi : public UserInterface {
     bool pumpAndTakeCancel() override;
 
     // Set from a signal handler: the next pump reports Cancel.
-    static volatile int interrupted;
+    static volatile std::sig_atomic_t interrupted;
 
   private:
     void draw();
@@ -38,6 +40,7 @@ class TerminalUi : public UserInterface {
     bool quiet_;
     bool tty_;
     bool shown_ = false;
+    bool stopping_ = false;
     std::vector<std::string> tasks_;
     int task_ = 0;
     int64_t low_ = 0, high_ = 0, pos_ = 0;

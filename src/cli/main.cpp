@@ -27,7 +27,13 @@ const char* const kUsage =
     "  -h, --help             show this help\n"
     "  --version              show the version\n";
 
+// The first Ctrl-C asks the work to stop at its next step; a second one, before that step came,
+// ends the program at once.
 void onInterrupt(int) {
+    if (tarnival::TerminalUi::interrupted) {
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+    }
     tarnival::TerminalUi::interrupted = 1;
 }
 

@@ -36,8 +36,9 @@ class CorrectionEditor {
     // Rewrites the original audio under the cluster of index and applies its corrections again.
     // reapplyAll clear: finds the cluster, re-applies only the others of pass not above the
     // entry's, and fills the window cache. reapplyAll set: reuses the last cluster (found afresh
-    // when the list has changed since or index is not in it) and applies all of it, the entry
-    // included.
+    // when index is not in it or the list has shrunk below it; edits made outside this editor
+    // are not noticed, so call it straight after the clear-flag call) and applies all of it, the
+    // entry included.
     void RestoreCluster(int index, bool reapplyAll);
 
     // Puts the entry's own span back to the audio without it, then removes the entry (newWidth 0

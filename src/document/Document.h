@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,9 @@ class CMorvath3Doc {
     // Checks and opens a wave or APE file and creates the (empty) working file. On failure the
     // user has been told why and the document is empty.
     bool OpenWave(const std::string& path);
+    // The checks of OpenWave alone: the layout of an acceptable file, or nothing (the user has
+    // been told why). Creates no file.
+    std::optional<WaveLayout> InspectWave(const std::string& path);
     // Empties the document and deletes its temporary files.
     void CloseWave();
     bool isLoaded() const { return store.source.isOpen(); }
@@ -117,8 +121,9 @@ class CMorvath3Doc {
     bool LoadAndScan();
     void RestoreAllFromSource();
     bool fail(const std::string& text);
-    bool openApe(const std::string& path);
-    bool parseWave(const std::string& path);
+    bool checkApe(const std::string& path, std::unique_ptr<ApeDecoder>& decoder, WaveLayout& l);
+    bool createApeSource(const std::string& path);
+    bool parseWave(const std::string& path, File& file, WaveLayout& l);
 
     Profile& profile_;
     UserInterface& ui_;

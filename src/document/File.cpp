@@ -35,7 +35,8 @@ File& File::operator=(File&& other) noexcept {
 
 void File::open(const std::string& path, Mode mode) {
     close();
-    int flags = O_CLOEXEC;
+    // Non-blocking only for the open itself, so that a FIFO cannot hang us before the type check.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode) {
     case Mode::ReadOnly:
         flags |= O_RDONLY;
@@ -44,16 +45,19 @@ void File::open(const std::string& path, Mode mode) {
         flags |= O_RDWR;
         break;
     case Mode::Create:
-        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        // Files we create sit at predictable names in shared folders: never follow a link there.
+        flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
         break;
     }
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) fail(path);
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
-        throw FileError(path, std::strerror(EISDIR));
+        throw FileError(path, S_ISDIR(st.st_mode) ? std::strerror(error) : "Not a regular file");
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     fd_ = fd;
     path_ = path;
 }

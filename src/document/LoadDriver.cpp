@@ -26,6 +26,30 @@ std::string format(const char* fmt, int value) {
     return text;
 }
 
+// Closes the progress display however the work ends, so a file error cannot leave the main
+// window disabled.
+class ProgressScope {
+  public:
+    ProgressScope(UserInterface& ui, const std::vector<std::string>& tasks) : ui_(ui) {
+        ui_.progressBegin(tasks);
+    }
+    ~ProgressScope() { ui_.progressEnd(); }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+
+  private:
+    UserInterface& ui_;
+};
+
+std::string apeDamagedMessage(int64_t frame, int rate) {
+    int64_t seconds = frame / rate;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "The APE file is damaged at %lld:%02lld and cannot be decoded beyond it.",
+                  static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
+    return text;
+}
+
 } // namespace
 
 TrackContext CMorvath3Doc::trackContext() {
@@ -68,11 +92,17 @@ bool CMorvath3Doc::ProcessFile() {
         tasks.push_back("Scan for Tracks");
     }
     status = kWaveNotScanned;
-    ui_.progressBegin(tasks);
+    ProgressScope progress(ui_, tasks);
     ui_.setCurrentTask(0);
 
-    if (!LoadAndScan()) {
-        ui_.progressEnd();
+    bool loaded = false;
+    try {
+        loaded = LoadAndScan();
+    } catch (...) {
+        CloseWave();
+        throw;
+    }
+    if (!loaded) {
         CloseWave();
         return false;
     }
@@ -107,7 +137,6 @@ bool CMorvath3Doc::ProcessFile() {
         observer_->listEmptied();
     }
 
-    ui_.progressEnd();
     currentEntry = corrections.count() > 2 ? 1 : 0;
     if (currentEntry) observer_->entrySelected(currentEntry);
     observer_->redraw();
@@ -148,16 +177,25 @@ bool CMorvath3Doc::LoadAndScan() {
     std::vector<int16_t> buffer(kReadBytes / 2);
     if (ape) {
         int64_t frames = std::min<int64_t>(2048, l.dataLength() / 4);
-        ape->seek(0);
-        int64_t got = ape->read(buffer.data(), frames);
+        int64_t got = ape->seek(0) ? ape->read(buffer.data(), frames) : 0;
+        if (got != frames) {
+            ui_.message(apeDamagedMessage(got, l.sampleRate), "Tarnival");
+            return false;
+        }
         store.source.writeAt(l.dataStart, buffer.data(), static_cast<size_t>(got) * 4);
     }
 
     store.working.setLength(store.source.length());
     {
-        std::vector<uint8_t> head(static_cast<size_t>(l.dataStart) + kChunkSize);
-        size_t got = store.source.readAt(0, head.data(), head.size());
-        store.working.writeAt(0, head.data(), got);
+        // The header may hold large chunks: copy it in block-sized pieces.
+        std::vector<uint8_t> head(kReadBytes);
+        for (int64_t at = 0; at < int64_t{l.dataStart} + kChunkSize; at += kReadBytes) {
+            size_t want = static_cast<size_t>(
+                std::min<int64_t>(kReadBytes, int64_t{l.dataStart} + kChunkSize - at));
+            size_t got = store.source.readAt(at, head.data(), want);
+            store.working.writeAt(at, head.data(), got);
+            if (got < want) break;
+        }
     }
     mono = false;
     {
@@ -216,8 +254,16 @@ bool CMorvath3Doc::LoadAndScan() {
             got = store.source.readAt(G, buffer.data(), kChunkSize);
             int64_t frames = std::min<int64_t>((l.dataEnd - G - kChunkSize) / 4, 65536);
             int64_t firstFrame = (G - l.dataStart + kChunkSize) / 4;
-            ape->seek(firstFrame);
-            int64_t decoded = ape->read(buffer.data() + kChunkSize / 2, frames);
+            int64_t decoded =
+                ape->seek(firstFrame) ? ape->read(buffer.data() + kChunkSize / 2, frames) : 0;
+            // A damaged frame must not turn into silence without a word.
+            if (decoded != frames) {
+                ui_.message(apeDamagedMessage(firstFrame + std::max<int64_t>(decoded, 0),
+                                              l.sampleRate),
+                            "Tarnival");
+                abandoned = true;
+                break;
+            }
             store.source.writeAt(G + kChunkSize, buffer.data() + kChunkSize / 2,
                                  static_cast<size_t>(decoded) * 4);
             got += static_cast<size_t>(decoded) * 4;
@@ -289,8 +335,12 @@ bool CMorvath3Doc::LoadAndScan() {
     if (ape) {
         int64_t frames = std::min<int64_t>(1024, l.dataLength() / 4);
         int64_t first = l.dataLength() / 4 - frames;
-        ape->seek(first);
-        int64_t got = ape->read(buffer.data(), frames);
+        int64_t got = ape->seek(first) ? ape->read(buffer.data(), frames) : 0;
+        if (got != frames) {
+            ui_.message(apeDamagedMessage(first + std::max<int64_t>(got, 0), l.sampleRate),
+                        "Tarnival");
+            return false;
+        }
         int64_t at = l.fileLength - got * 4;
         store.source.writeAt(at, buffer.data(), static_cast<size_t>(got) * 4);
         store.working.writeAt(at, buffer.data(), static_cast<size_t>(got) * 4);

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 namespace tarnival {
 
@@ -58,7 +59,8 @@ bool CMorvath3Doc::fail(const std::string& text) {
     return false;
 }
 
-bool CMorvath3Doc::openApe(const std::string& path) {
+bool CMorvath3Doc::checkApe(const std::string& path, std::unique_ptr<ApeDecoder>& decoder,
+                            WaveLayout& l) {
     uint8_t head[32] = {};
     try {
         File f(path, File::Mode::ReadOnly);
@@ -69,7 +71,7 @@ bool CMorvath3Doc::openApe(const std::string& path) {
     if (checkApeVersion_ && (head[4] | head[5] << 8) != 3970)
         return fail("Incorrect APE file format. Only v3.97 supported");
 
-    auto decoder = std::make_unique<ApeDecoder>();
+    decoder = std::make_unique<ApeDecoder>();
     if (int code = decoder->open(path)) {
         char text[96];
         std::snprintf(text, sizeof text, "Error opening APE file. (error code %d)\r\n\r\n", code);
@@ -80,39 +82,42 @@ bool CMorvath3Doc::openApe(const std::string& path) {
         (rate != 44100 && rate != 48000))
         return fail(kWaveFormatMessage);
     int64_t dataLength = decoder->dataBytes();
-    if (dataLength < 0 || dataLength > kMaxFileLength)
+    if (dataLength < 0 || dataLength + 44 > kMaxFileLength)
         return fail("The file is too long. Files longer than 2GB cannot be processed");
+    l = WaveLayout{};
+    l.fileLength = dataLength + 44;
+    l.dataStart = 44;
+    l.dataEnd = static_cast<int32_t>(l.fileLength);
+    l.sampleRate = rate;
+    return true;
+}
 
+bool CMorvath3Doc::createApeSource(const std::string& path) {
     std::string tmp = path.substr(0, path.size() - 4) + ".tmp";
     try {
         store.source.open(tmp, File::Mode::Create);
         apeTempPath_ = tmp;
-        store.source.setLength(dataLength + 44);
+        store.source.setLength(store.layout.fileLength);
         std::array<uint8_t, kMaxWaveHeader> header{};
-        size_t length = buildWaveHeader({rate, 0, dataLength}, header);
+        size_t length =
+            buildWaveHeader({store.layout.sampleRate, 0, store.layout.dataLength()}, header);
         store.source.writeAt(0, header.data(), length);
     } catch (const FileError& e) {
-        store.source.close();
-        if (!apeTempPath_.empty()) removeFile(apeTempPath_);
-        apeTempPath_.clear();
+        CloseWave();
         return fail(e.what());
     }
-    ape_ = true;
-    originalName_ = path;
-    decoder_ = std::move(decoder);
     return true;
 }
 
-bool CMorvath3Doc::parseWave(const std::string& path) {
+bool CMorvath3Doc::parseWave(const std::string& path, File& f, WaveLayout& l) {
     try {
-        store.source.open(path, File::Mode::ReadOnly);
+        f.open(path, File::Mode::ReadOnly);
     } catch (const FileError& e) {
         return fail(e.what());
     }
-    const File& f = store.source;
     const int64_t fileLength = f.length();
     auto refuse = [&] {
-        store.source.close();
+        f.close();
         return fail(kWaveFormatMessage);
     };
 
@@ -145,7 +150,7 @@ bool CMorvath3Doc::parseWave(const std::string& path) {
     }
     if (dataLength < 0) return refuse();
 
-    WaveLayout& l = store.layout;
+    l = WaveLayout{};
     l.fileLength = fileLength;
     // A data chunk longer than the file is a truncated transfer: keep the audio that is there.
     dataLength = std::min(dataLength, fileLength - pos) / 4 * 4;
@@ -158,23 +163,38 @@ bool CMorvath3Doc::parseWave(const std::string& path) {
     return true;
 }
 
-bool CMorvath3Doc::OpenWave(const std::string& path) {
-    CloseWave();
-    ape_ = false;
-    originalName_.clear();
+namespace {
+bool isApePath(const std::string& path) {
+    return path.size() >= 4 && path.compare(path.size() - 4, 4, ".ape") == 0;
+}
+} // namespace
 
-    bool isApePath = path.size() >= 4 && path.compare(path.size() - 4, 4, ".ape") == 0;
-    if (isApePath) {
-        if (!openApe(path)) return false;
-        WaveLayout& l = store.layout;
-        l.fileLength = store.source.length();
-        l.dataStart = 44;
-        l.frameRemainder = 0;
-        l.dataEnd = static_cast<int32_t>(l.fileLength);
-        l.trailingLength = 0;
-        l.sampleRate = decoder_->sampleRate();
-    } else if (!parseWave(path)) {
-        return false;
+std::optional<WaveLayout> CMorvath3Doc::InspectWave(const std::string& path) {
+    File file;
+    WaveLayout layout;
+    std::unique_ptr<ApeDecoder> decoder;
+    bool ok = isApePath(path) ? checkApe(path, decoder, layout) : parseWave(path, file, layout);
+    if (!ok) return std::nullopt;
+    return layout;
+}
+
+bool CMorvath3Doc::OpenWave(const std::string& path) {
+    // The checks come first: a file that is refused leaves the open document as it was.
+    const bool ape = isApePath(path);
+    File file;
+    WaveLayout layout;
+    std::unique_ptr<ApeDecoder> decoder;
+    if (ape ? !checkApe(path, decoder, layout) : !parseWave(path, file, layout)) return false;
+
+    CloseWave();
+    store.layout = layout;
+    if (ape) {
+        if (!createApeSource(path)) return false;
+        ape_ = true;
+        originalName_ = path;
+        decoder_ = std::move(decoder);
+    } else {
+        store.source = std::move(file);
     }
 
     const std::string& shown = ape_ ? originalName_ : path;

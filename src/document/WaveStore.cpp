@@ -35,7 +35,9 @@ void WaveStore::applyGains(int16_t* samples, size_t count) const {
         samples[i] = static_cast<int16_t>(static_cast<int32_t>(samples[i] * leftGain));
         samples[i + 1] = static_cast<int16_t>(static_cast<int32_t>(samples[i + 1] * rightGain));
     }
-    if (count % 2) samples[count - 1] = static_cast<int16_t>(samples[count - 1] * leftGain);
+    if (count % 2)
+        samples[count - 1] =
+            static_cast<int16_t>(static_cast<int32_t>(samples[count - 1] * leftGain));
 }
 
 } // namespace tarnival

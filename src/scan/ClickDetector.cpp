@@ -213,6 +213,8 @@ void ClickDetector::computeResiduals(const int16_t* x, int lastK) {
         return v;
     };
     int k = 2;
+    // Segment 0's peak starts afresh each block: the previous block's would only raise the first
+    // threshold of this one.
     int peak = 0;
     for (;;) {
         // Residuals of the segment up to its closing index count into the level and the peak.

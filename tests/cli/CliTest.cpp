@@ -142,6 +142,13 @@ TEST(Cli, RestoreWritesTracksAndTheCorrectionList) {
         EXPECT_TRUE(covered) << "click at frame " << frame;
     }
 
+    // The list may not take the place of the recording.
+    CliRun clobber =
+        cli("restore " + q(input) + " --out " + q(out) + " --yes --list " + q(input), home);
+    EXPECT_EQ(clobber.status, 1);
+    EXPECT_NE(clobber.out.find("would overwrite the recording"), std::string::npos) << clobber.out;
+    EXPECT_EQ(test::readFile(input), before);
+
     // A second run refuses to overwrite without --yes and leaves the files alone.
     auto first = test::readFile(out + "/side acor01.wav");
     CliRun again = cli("restore " + q(input) + " --out " + q(out) + " --sensitivity 0", home);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <sys/stat.h>
 
 namespace tarnival {
 namespace {
@@ -145,6 +146,40 @@ TEST(WaveInput, RefusesOtherFormatsWithTheFormatMessage) {
     EXPECT_FALSE(f.doc->OpenWave(f.dir.file("missing.wav")));
     ASSERT_EQ(f.ui.messages.size(), 1u);
     EXPECT_NE(f.ui.messages[0].find("missing.wav"), std::string::npos);
+}
+
+TEST(WaveInput, RefusalsLeaveTheOpenFileAloneAndInspectingCreatesNothing) {
+    Fixture f;
+    ASSERT_TRUE(f.open(test::wavBytes(ramp(30000))));
+    const std::string working = f.doc->workingPath();
+    EXPECT_FALSE(f.open(std::vector<uint8_t>(64, 'x'), "notes.wav"));
+    EXPECT_TRUE(f.doc->isLoaded());
+    EXPECT_EQ(f.doc->title(), f.dir.file("side1.wav"));
+    EXPECT_TRUE(std::filesystem::exists(working));
+
+    // A FIFO is refused at once instead of waiting for a writer.
+    std::string fifo = f.dir.file("pipe.wav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    f.ui.messages.clear();
+    EXPECT_FALSE(f.doc->OpenWave(fifo));
+    ASSERT_EQ(f.ui.messages.size(), 1u);
+    EXPECT_NE(f.ui.messages[0].find("Not a regular file"), std::string::npos);
+
+    f.doc->CloseWave();
+    test::TempDir other;
+    std::string path = other.file("side2.wav");
+    WavOptions o;
+    o.rate = 48000;
+    test::writeWav(path, ramp(5000), o);
+    auto layout = f.doc->InspectWave(path);
+    ASSERT_TRUE(layout.has_value());
+    EXPECT_EQ(layout->sampleRate, 48000);
+    EXPECT_EQ(layout->dataEnd, 44 + 20000);
+    EXPECT_FALSE(f.doc->isLoaded());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(other.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    EXPECT_FALSE(std::filesystem::exists(f.dir.file("side2~.wav")));
 }
 
 TEST(WaveInput, FileLengthLimit) {

@@ -60,13 +60,13 @@ TEST(MainWindow, OpeningASideRepairsItAndShowsTheState) {
     EXPECT_EQ(shown, QStringList{"No tracks were found"});
     shown.clear();
 
-    // A file that is not audio is refused with a message box and leaves the window empty.
+    // A file that is not audio is refused with a message box; the open side stays as it was.
     test::writeFile(dir.file("notes.wav"), std::vector<uint8_t>(64, 'x'));
     EXPECT_FALSE(window.openFile(QString::fromStdString(dir.file("notes.wav"))));
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].startsWith("Incorrect Wave File Format")) << shown[0].toStdString();
-    EXPECT_TRUE(paneTexts(window).contains("Wave Not Loaded"));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("side1~.wav")));
+    EXPECT_TRUE(paneTexts(window).contains("Ready to Save"));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("side1~.wav")));
 }
 
 } // namespace
