@@ -135,7 +135,10 @@ bool TerminalUi::pumpAndTakeCancel() {
     if (!interrupted) return false;
     interrupted = 0;
     stopping_ = true;
-    if (!quiet_) std::fputs("\r\033[Ktarnival: interrupted; stopping\n", stderr);
+    if (!quiet_)
+        std::fputs(tty_ ? "\r\033[Ktarnival: interrupted; stopping\n"
+                        : "tarnival: interrupted; stopping\n",
+                   stderr);
     return true;
 }
 
