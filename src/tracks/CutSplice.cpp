@@ -149,15 +149,15 @@ int CutAndSplice(TrackContext& ctx, int32_t blockStart, int32_t blockEnd) {
         ctx.ui.beep();
         return -1;
     }
-    if (!MergeTracksInBlock(ctx, blockStart, blockEnd, true)) return -1;
-
-    // Whole frames, so that the audio after the cut keeps its channel order.
+    // Whole frames, so that the audio after the cut keeps its channel order. Checked before
+    // the merge, which cannot be undone: a block with nothing to cut must leave the tracks be.
     int32_t cutStart = layout.toFrame(std::max(blockStart, layout.dataStart + 100));
     int32_t cutEnd = layout.toFrame(std::min(blockEnd, layout.dataEnd - 100));
     if (cutEnd <= cutStart) {
         ctx.ui.beep();
         return -1;
     }
+    if (!MergeTracksInBlock(ctx, blockStart, blockEnd, true)) return -1;
     SpliceList& splices = ctx.splices;
     const int32_t wanted = splices.crossFadeSetting();
     int32_t h = fitCrossFade(wanted, cutStart, cutEnd, layout);

@@ -298,6 +298,31 @@ TEST(CutAndSplice, MergesTracksFirstAndRefreshesBoundaries) {
     EXPECT_NEAR(doc.tracks[2].end, 1700 * s, s); // back, give or take a sector
 }
 
+TEST(CutAndSplice, NothingToCutMergesNothing) {
+    CutDoc doc;
+    const int32_t s = 2352;
+    // A short last track, so that a block inside it would merge it into the one before.
+    doc.setTracks({{4704, kEnd - s}, {kEnd - s, kEnd}});
+    auto ctx = doc.ctx();
+    doc.ui.answers = {Answer::Ok};
+    // Within 100 bytes of the data end: clamped, the cut is empty.
+    EXPECT_EQ(CutAndSplice(ctx, kEnd - 90, kEnd - 10), -1);
+    EXPECT_EQ(doc.ui.beeps, 1);
+    EXPECT_TRUE(doc.ui.questions.empty());
+    EXPECT_EQ(doc.tracks.trackCount(), 2);
+    EXPECT_EQ(doc.tracks[1].end, kEnd - s);
+    EXPECT_EQ(doc.markerWidths().size(), 4u);
+    EXPECT_TRUE(doc.splices.empty());
+    EXPECT_FALSE(doc.modified);
+
+    // A block reaching further back is cut, after the merge it needs.
+    ASSERT_GT(CutAndSplice(ctx, kEnd - 2000, kEnd - 10), 0);
+    EXPECT_EQ(doc.ui.questions.size(), 1u);
+    EXPECT_EQ(doc.tracks.trackCount(), 1);
+    ASSERT_EQ(doc.splices.count(), 1);
+    EXPECT_EQ(doc.splices.splices[0].cutEnd, kEnd - 100);
+}
+
 TEST(CutAndSplice, BoundaryInsideTheCutMovesToTheCutPoint) {
     CutDoc doc;
     const int32_t s = 2352;
