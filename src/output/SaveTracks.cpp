@@ -71,34 +71,42 @@ void dropWorkingFile(WaveStore& store, SaveOutcome& outcome) {
     outcome.workingFileRemoved = true;
 }
 
-SaveStatus statusOf(WriteStatus status) {
-    return status == WriteStatus::Cancelled ? SaveStatus::Cancelled : SaveStatus::Failed;
+// The name a track is written under: an output named like the input goes beside it (only
+// "Save && Close" gets this far with such a name), spelled as the input so that
+// ReplaceInputWithSaved finds it.
+std::string savedName(const std::string& path, const std::string& inputPath) {
+    return samePath(path, inputPath) ? inputPath + kSaveAside : path;
 }
 
-SaveOutcome saveSeveral(OutputContext& context, const std::string& inputPath,
-                        const SaveRequest& request) {
-    SaveOutcome outcome;
+std::string confirmLine(const std::string& path, bool exists) {
+    return (exists ? "* " : "   ") + path;
+}
+
+bool viaExternalEncoder(const OutputOptions& options) {
+    return options.fileType == ids::kFileWave && options.externalEncoder;
+}
+
+// Fills outcome as it goes, so that an exception leaves it telling what already happened.
+void saveSeveral(OutputContext& context, const std::string& inputPath, const SaveRequest& request,
+                 SaveOutcome& outcome) {
     const size_t count = request.paths.size();
     for (size_t k = 0; k < count; ++k) {
-        std::string name = request.paths[k];
-        if (samePath(name, inputPath)) name += kSaveAside;
+        std::string name = savedName(request.paths[k], inputPath);
         bool gapless = context.options.gapless;
         WriteStatus status = WriteTrack(context, request.trackIndexes[k], request.trackNumbers[k],
                                         name, gapless && k > 0, gapless && k + 1 < count);
         if (status != WriteStatus::Written) {
-            outcome.status = statusOf(status);
-            return outcome;
+            outcome.status = SaveStatus::Failed;
+            return;
         }
         outcome.written.push_back(name);
     }
     if (request.closeAfterwards) dropWorkingFile(context.store, outcome);
     outcome.status = SaveStatus::Saved;
-    return outcome;
 }
 
-SaveOutcome saveOne(OutputContext& context, const std::string& inputPath,
-                    const SaveRequest& request) {
-    SaveOutcome outcome;
+void saveOne(OutputContext& context, const std::string& inputPath, const SaveRequest& request,
+             SaveOutcome& outcome) {
     WaveStore& store = context.store;
     const WaveLayout& layout = store.layout;
     const std::string workingPath = store.working.path();
@@ -111,11 +119,10 @@ SaveOutcome saveOne(OutputContext& context, const std::string& inputPath,
         context.ui.message("Insufficient space on Drive " + folderText(request.paths[0]),
                            "Tarnival");
         outcome.status = SaveStatus::Refused;
-        return outcome;
+        return;
     }
 
-    std::string name = request.paths[0];
-    if (samePath(name, inputPath)) name += kSaveAside;
+    const std::string name = savedName(request.paths[0], inputPath);
     const int number = request.trackNumbers[0];
 
     bool render = true;
@@ -142,34 +149,37 @@ SaveOutcome saveOne(OutputContext& context, const std::string& inputPath,
                 outcome.renamedWorkingFile = true;
                 outcome.written.push_back(name);
                 outcome.status = SaveStatus::Saved;
-                return outcome;
+                return;
             }
         } else {
             if (!context.externalEncoder)
                 throw std::logic_error("SaveTracks: external encoder chosen but none supplied");
-            store.working.close();
-            outcome.workingFileRemoved = true;
             removeFile(name); // the user agreed to replace it; the encoder should not meet it
             const std::string numberText =
                 number != 0 ? std::to_string(number) : context.options.trackNumberText;
-            context.externalEncoder(workingPath, name, context.tracks[1], numberText);
-            removeFile(workingPath);
+            // The encoder reads the working file where it is; the document keeps it, open and
+            // whole, until the output is confirmed.
+            if (!context.externalEncoder(workingPath, name, context.tracks[1], numberText)) {
+                reportEncoderFailure(context.ui, name, workingPath);
+                outcome.status = SaveStatus::Failed;
+                return;
+            }
             outcome.written.push_back(name);
+            dropWorkingFile(store, outcome);
             outcome.status = SaveStatus::Saved;
-            return outcome;
+            return;
         }
     }
 
     WriteStatus status = render ? WriteTrack(context, 1, number, name, false, false)
                                 : WriteTrack(context, 0, number, name, true, true);
     if (status != WriteStatus::Written) {
-        outcome.status = statusOf(status);
-        return outcome;
+        outcome.status = SaveStatus::Failed;
+        return;
     }
     outcome.written.push_back(name);
     if (request.closeAfterwards) dropWorkingFile(store, outcome);
     outcome.status = SaveStatus::Saved;
-    return outcome;
 }
 
 } // namespace
@@ -177,7 +187,7 @@ SaveOutcome saveOne(OutputContext& context, const std::string& inputPath,
 std::vector<std::string> confirmSaveLines(const std::vector<std::string>& paths) {
     std::vector<std::string> lines;
     lines.reserve(paths.size());
-    for (const std::string& path : paths) lines.push_back((fileExists(path) ? "* " : "   ") + path);
+    for (const std::string& path : paths) lines.push_back(confirmLine(path, fileExists(path)));
     return lines;
 }
 
@@ -212,20 +222,34 @@ SaveOutcome SaveTracks(OutputContext& context, const std::string& inputPath,
     // replaced, but only through "~~~" on "Save && Close".
     const std::string sourcePath = context.store.source.path();
     const bool sourceIsInput = samePath(sourcePath, inputPath);
+    // The external encoder's wave is written beside each output first, so it is held to the
+    // same rules, and to the input's even with "Save && Close": only "~~~" may replace that.
+    const bool viaEncoder = viaExternalEncoder(context.options);
     bool refused = false;
     bool anyExists = false;
+    std::vector<std::string> lines;
     for (const std::string& path : request.paths) {
         if (samePath(path, workingPath) || (!sourceIsInput && samePath(path, sourcePath)) ||
             (samePath(path, inputPath) && !request.closeAfterwards))
             refused = true;
-        anyExists = anyExists || fileExists(path);
+        const bool exists = fileExists(path);
+        anyExists = anyExists || exists;
+        lines.push_back(confirmLine(path, exists));
+        if (!viaEncoder) continue;
+        const std::string temporary = encoderInputPath(savedName(path, inputPath));
+        if (samePath(temporary, workingPath) || samePath(temporary, sourcePath) ||
+            samePath(temporary, inputPath))
+            refused = true;
+        if (fileExists(temporary)) {
+            anyExists = true;
+            lines.push_back(confirmLine(temporary, true));
+        }
     }
     if (refused) {
         ui.message(kInputProtected, "Tarnival");
         return outcome;
     }
     if (anyExists) {
-        std::vector<std::string> lines = confirmSaveLines(request.paths);
         bool proceed = false;
         if (confirm) {
             proceed = confirm(lines);
@@ -254,18 +278,22 @@ SaveOutcome SaveTracks(OutputContext& context, const std::string& inputPath,
 
     ProgressScope progress(ui);
     try {
-        return context.tracks.count() > 2 ? saveSeveral(context, inputPath, request)
-                                          : saveOne(context, inputPath, request);
+        if (context.tracks.count() > 2)
+            saveSeveral(context, inputPath, request, outcome);
+        else
+            saveOne(context, inputPath, request, outcome);
     } catch (const FileError& e) {
         ui.message(e.what(), "Tarnival");
         outcome.status = SaveStatus::Failed;
-        return outcome;
     }
+    return outcome;
 }
 
-bool ReplaceInputWithSaved(const std::string& inputPath) {
+bool ReplaceInputWithSaved(const SaveOutcome& outcome, const std::string& inputPath) {
     const std::string saved = inputPath + kSaveAside;
-    if (!fileExists(saved)) return true;
+    if (outcome.status != SaveStatus::Saved ||
+        std::find(outcome.written.begin(), outcome.written.end(), saved) == outcome.written.end())
+        return true;
     std::error_code ec;
     fs::rename(saved, inputPath, ec);
     return !ec;

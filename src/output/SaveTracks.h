@@ -17,10 +17,9 @@ struct SaveRequest {
 
 enum class SaveStatus {
     Saved,
-    Refused,   // a check failed and the user was told; nothing was written
-    Declined,  // the user did not confirm overwriting existing files
-    Cancelled, // stopped during writing
-    Failed,    // a track could not be written; the user was told
+    Refused,  // a check failed and the user was told; nothing was written
+    Declined, // the user did not confirm overwriting existing files
+    Failed,   // a track could not be written; the user was told
 };
 
 struct SaveOutcome {
@@ -42,15 +41,18 @@ std::vector<std::string> confirmSaveLines(const std::vector<std::string>& paths)
 using ConfirmSave = std::function<bool(const std::vector<std::string>& lines)>;
 
 // Writes the selected tracks. inputPath is the file the user opened (the ".ape" path for APE
-// input). Neither it, the source nor the working file is ever written over; with
-// closeAfterwards an output named like the input is written as input + "~~~" and takes the
-// input's place through ReplaceInputWithSaved once the document has closed its files.
+// input). Neither it, the source nor the working file is ever written over, not even by the
+// external encoder's temporary wave; with closeAfterwards an output named like the input is
+// written as input + "~~~" and takes the input's place through ReplaceInputWithSaved once the
+// document has closed its files. The working file is removed only after every output has been
+// made.
 SaveOutcome SaveTracks(OutputContext& context, const std::string& inputPath,
                        const SaveRequest& request, const ConfirmSave& confirm = {});
 
-// After "Save && Close" has closed the document: puts input + "~~~", when it exists, in the
-// input's place. Returns false when that file exists but could not be moved.
-bool ReplaceInputWithSaved(const std::string& inputPath);
+// After "Save && Close" has closed the document: puts input + "~~~" in the input's place when
+// that save succeeded and wrote it; any other "~~~" file (say, left by an interrupted save) is
+// not touched. Returns false when the file was due to move but could not be moved.
+bool ReplaceInputWithSaved(const SaveOutcome& outcome, const std::string& inputPath);
 
 // True when both paths name the same file, whether or not it exists yet.
 bool samePath(const std::string& a, const std::string& b);

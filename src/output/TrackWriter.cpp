@@ -89,9 +89,21 @@ struct Fades {
     }
 };
 
-bool userCancels(UserInterface& ui) {
-    return ui.pumpAndTakeCancel() &&
-           ui.ask("Really Cancel?", "Tarnival", Buttons::YesNo) == Answer::Yes;
+// Saving cannot be cancelled: a half-written set of tracks is worse than waiting, so the
+// interface is kept alive and any Cancel press is dropped.
+void keepInterfaceAlive(UserInterface& ui) {
+    static_cast<void>(ui.pumpAndTakeCancel());
+}
+
+std::string sinkUnavailableText(int fileType) {
+    switch (fileType) {
+    case ids::kFileApe:
+        return "Error starting encoder.\n";
+    case ids::kFileOgg:
+        return "Ogg Vorbis output is not available yet.";
+    default:
+        return "Output type " + std::to_string(fileType) + " is not available.";
+    }
 }
 
 } // namespace
@@ -139,12 +151,12 @@ WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
     const bool viaEncoder = options.fileType == ids::kFileWave && options.externalEncoder;
     if (viaEncoder && !context.externalEncoder)
         throw std::logic_error("WriteTrack: external encoder chosen but none supplied");
-    const std::string sinkPath = viaEncoder ? outputPath + ".wav" : outputPath;
+    const std::string sinkPath = viaEncoder ? encoderInputPath(outputPath) : outputPath;
     std::unique_ptr<TrackSink> sink = context.sinkFactory
                                           ? context.sinkFactory(options, sinkPath, ui)
                                           : makeTrackSink(options, sinkPath, ui);
     if (!sink) {
-        ui.message("Error starting encoder.\n", "Tarnival");
+        ui.message(sinkUnavailableText(options.fileType), "Tarnival");
         return WriteStatus::Failed;
     }
 
@@ -170,10 +182,7 @@ WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
         int next = firstSpliceAfter(splices, s);
         while (s < e && produced < plan.trackLength) {
             ui.setProgressPosition(produced);
-            if (userCancels(ui)) {
-                sink->abandon();
-                return WriteStatus::Cancelled;
-            }
+            keepInterfaceAlive(ui);
             // Past a cross-fade: resume after the cut. max() keeps a damaged record (cut end
             // before its start) from sending the read position backwards forever.
             if (next < splices.count() &&
@@ -230,11 +239,27 @@ WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
 
     if (!sink->finish()) return WriteStatus::Failed;
     if (viaEncoder) {
-        context.externalEncoder(sinkPath, outputPath, track,
-                                numberText(trackNumber, options.trackNumberText));
+        // The rendered wave is the only copy of this track outside the working file: it goes
+        // only once the encoder has vouched for its output.
+        if (!context.externalEncoder(sinkPath, outputPath, track,
+                                     numberText(trackNumber, options.trackNumberText))) {
+            reportEncoderFailure(ui, outputPath, sinkPath);
+            return WriteStatus::Failed;
+        }
         removeFile(sinkPath);
     }
     return WriteStatus::Written;
+}
+
+std::string encoderInputPath(const std::string& outputPath) {
+    return outputPath + ".wav";
+}
+
+void reportEncoderFailure(UserInterface& ui, const std::string& outputPath,
+                          const std::string& keptPath) {
+    ui.message("The external encoder failed to make " + outputPath + ".\nIts input " + keptPath +
+                   " has been kept.",
+               "Tarnival");
 }
 
 bool HasFreeSpace(const std::string& folder, int64_t bytesNeeded) {

@@ -29,10 +29,11 @@ struct OutputOptions {
     std::string trackNumberText;  // the document's track-number text ("Track" of an APE tag)
 };
 
-// Runs the external encoder on a finished wave file (inputPath) to make outputPath; it may
-// delete inputPath itself.
+// Runs the external encoder on a finished wave file (inputPath) to make outputPath. Returns
+// true only when outputPath is known to be made (how that is judged is the hook's business);
+// false means the caller keeps inputPath, so the hook must leave it in place.
 using ExternalEncoder =
-    std::function<void(const std::string& inputPath, const std::string& outputPath,
+    std::function<bool(const std::string& inputPath, const std::string& outputPath,
                        const Track& track, const std::string& trackNumberText)>;
 using SinkFactory = std::function<std::unique_ptr<TrackSink>(
     const OutputOptions& options, const std::string& path, UserInterface& ui)>;
@@ -51,14 +52,16 @@ struct OutputContext {
 
 enum class WriteStatus {
     Written,
-    Failed,    // the user has been told; no partial file is left
-    Cancelled, // the user stopped it; no partial file is left
+    // The user has been told; no partial file is left. When only the external encoder failed,
+    // its complete wave input (outputPath + ".wav") is kept.
+    Failed,
 };
 
 // Renders one track of the working file into one output. Cut sections are skipped and their
 // cross-fades substituted; noLeadIn drops the pre-silence and fade-in, noLeadOut the
-// post-silence and fade-out. trackNumber 0 means "use the track-number text". A file error
-// propagates as FileError after the partial output has been removed.
+// post-silence and fade-out. trackNumber 0 means "use the track-number text". The interface is
+// pumped every step but a Cancel press does not stop a save. A file error propagates as
+// FileError after the partial output has been removed.
 WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
                        const std::string& outputPath, bool noLeadIn, bool noLeadOut);
 
@@ -72,6 +75,13 @@ struct TrackPlan {
     int64_t dataSize() const { return preSilence + trackLength + postSilence; }
 };
 TrackPlan planTrack(const Track& track, bool noLeadIn, bool noLeadOut);
+
+// The file the external encoder reads when a track is rendered for it.
+std::string encoderInputPath(const std::string& outputPath);
+// Tells the user that the external encoder did not make outputPath and that keptPath, its
+// input, is still there.
+void reportEncoderFailure(UserInterface& ui, const std::string& outputPath,
+                          const std::string& keptPath);
 
 // True when the filesystem holding folder has bytesNeeded free beyond the reserve. A folder
 // that does not exist yet is measured at its nearest existing parent.

@@ -1,5 +1,6 @@
 #include "output/SaveTracks.h"
 #include "document/Document.h"
+#include "document/FileError.h"
 #include "document/Profile.h"
 #include "output/OutputFixture.h"
 
@@ -131,10 +132,9 @@ TEST(SaveTracks, NeverWritesOverTheInputOrWorkingFile) {
     EXPECT_FALSE(fs::exists(rec.workingPath));
     const std::vector<uint8_t> saved = readFile(rec.inputPath + "~~~");
     rec.store.source.close();
-    EXPECT_TRUE(ReplaceInputWithSaved(rec.inputPath));
+    EXPECT_TRUE(ReplaceInputWithSaved(o, rec.inputPath));
     EXPECT_TRUE(readFile(rec.inputPath) == saved);
     EXPECT_FALSE(fs::exists(rec.inputPath + "~~~"));
-    EXPECT_TRUE(ReplaceInputWithSaved(rec.inputPath)); // nothing to do
 }
 
 TEST(SaveTracks, ExistingFilesNeedConfirmation) {
@@ -169,13 +169,15 @@ TEST(SaveTracks, ExistingFilesNeedConfirmation) {
               SaveStatus::Saved);
     EXPECT_TRUE(rec.ui.questions.empty());
 
-    // A cancelled save is not a save.
+    // Cancel does not stop a save, even when a "Yes" would confirm it.
     rec.ui.cancelAt = {rec.ui.pumps + 1};
     rec.ui.answers = {Answer::Yes, Answer::Yes};
-    EXPECT_EQ(SaveTracks(ctx, rec.inputPath, request({1}, {outs[1]}, true)).status,
-              SaveStatus::Cancelled);
-    EXPECT_FALSE(fs::exists(outs[1]));
-    EXPECT_TRUE(rec.store.working.isOpen());
+    rec.ui.questions.clear();
+    o = SaveTracks(ctx, rec.inputPath, request({1}, {outs[1]}, true));
+    EXPECT_EQ(o.status, SaveStatus::Saved);
+    EXPECT_TRUE(rec.ui.questions.empty());
+    EXPECT_GT(readWave(outs[1]).dataSize, 3u);
+    EXPECT_TRUE(o.workingFileRemoved);
 }
 
 // One untouched track: the earliest track position to the end of the data.
@@ -269,10 +271,14 @@ TEST(SaveTracks, SingleTrackIsRenderedWhenItMustBe) {
         options.trackNumberText = "4";
         OutputContext ctx = rec.context(options);
         std::string seenIn, seenNumber;
-        ctx.externalEncoder = [&](const std::string& in, const std::string&, const Track&,
+        ctx.externalEncoder = [&](const std::string& in, const std::string& out, const Track&,
                                   const std::string& number) {
             seenIn = in;
             seenNumber = number;
+            // The working file is still there, whole, while the encoder reads it.
+            EXPECT_EQ(readWave(in).dataSize, static_cast<uint32_t>(rec.store.layout.dataLength()));
+            writeFile(out, {1});
+            return true;
         };
         SaveRequest r = request({1}, {rec.dir.file("o.flac")}, true);
         r.trackNumbers = {0};
@@ -281,8 +287,195 @@ TEST(SaveTracks, SingleTrackIsRenderedWhenItMustBe) {
         EXPECT_EQ(seenIn, rec.workingPath);
         EXPECT_EQ(seenNumber, "4");
         EXPECT_TRUE(o.workingFileRemoved);
+        EXPECT_FALSE(rec.store.working.isOpen());
         EXPECT_FALSE(fs::exists(rec.workingPath));
+        EXPECT_EQ(o.written, std::vector<std::string>{rec.dir.file("o.flac")});
     }
+}
+
+std::string encoderFailure(const std::string& out, const std::string& kept) {
+    return "The external encoder failed to make " + out + ".\nIts input " + kept +
+           " has been kept.";
+}
+
+TEST(SaveTracks, FailedExternalEncoderKeepsTheAudio) {
+    OutputOptions options;
+    options.externalEncoder = true;
+    {
+        // Several tracks, "Save && Close": the second encoder run fails.
+        ThreeTracks rec;
+        OutputContext ctx = rec.context(options);
+        const std::vector<std::string> outs = rec.outs();
+        std::vector<std::string> ran;
+        ctx.externalEncoder = [&](const std::string&, const std::string& out, const Track&,
+                                  const std::string&) {
+            ran.push_back(out);
+            if (out == outs[1]) return false;
+            writeFile(out, {1});
+            return true;
+        };
+        SaveOutcome o = SaveTracks(ctx, rec.inputPath, request({1, 2, 3}, outs, true));
+        EXPECT_EQ(o.status, SaveStatus::Failed);
+        EXPECT_EQ(ran, (std::vector<std::string>{outs[0], outs[1]})); // no third track
+        EXPECT_EQ(o.written, std::vector<std::string>{outs[0]});
+        EXPECT_FALSE(fs::exists(outs[0] + ".wav"));
+        ASSERT_TRUE(fs::exists(outs[1] + ".wav"));
+        EXPECT_EQ(readWave(outs[1] + ".wav").dataSize, 4704u + 70560u + 4704u);
+        EXPECT_EQ(rec.ui.messages,
+                  std::vector<std::string>{encoderFailure(outs[1], outs[1] + ".wav")});
+        EXPECT_FALSE(o.workingFileRemoved);
+        EXPECT_TRUE(rec.store.working.isOpen());
+        EXPECT_TRUE(fs::exists(rec.workingPath));
+        EXPECT_EQ(rec.ui.statusPanes[1], "Ready");
+    }
+    {
+        // One untouched track on the fast path: the working file is the encoder's input and
+        // stays the document's.
+        OneTrack rec;
+        const std::vector<uint8_t> working = readFile(rec.workingPath);
+        OutputContext ctx = rec.context(options);
+        ctx.externalEncoder = [](const std::string&, const std::string&, const Track&,
+                                 const std::string&) { return false; };
+        const std::string out = rec.dir.file("o.flac");
+        SaveOutcome o = SaveTracks(ctx, rec.inputPath, request({1}, {out}, true));
+        EXPECT_EQ(o.status, SaveStatus::Failed);
+        EXPECT_TRUE(o.written.empty());
+        EXPECT_EQ(rec.ui.messages, std::vector<std::string>{encoderFailure(out, rec.workingPath)});
+        EXPECT_FALSE(o.workingFileRemoved);
+        EXPECT_TRUE(rec.store.working.isOpen());
+        EXPECT_TRUE(readFile(rec.workingPath) == working);
+    }
+    {
+        // One track that must be rendered: its wave and the working file both stay.
+        OneTrack rec;
+        rec.tracks[1].fadeIn = 4704;
+        OutputContext ctx = rec.context(options);
+        ctx.externalEncoder = [](const std::string&, const std::string&, const Track&,
+                                 const std::string&) { return false; };
+        const std::string out = rec.dir.file("o.flac");
+        SaveOutcome o = SaveTracks(ctx, rec.inputPath, request({1}, {out}, true));
+        EXPECT_EQ(o.status, SaveStatus::Failed);
+        EXPECT_TRUE(fs::exists(out + ".wav"));
+        EXPECT_FALSE(o.workingFileRemoved);
+        EXPECT_TRUE(rec.store.working.isOpen());
+        EXPECT_TRUE(fs::exists(rec.workingPath));
+    }
+}
+
+TEST(SaveTracks, EncoderFileErrorLeavesTheWorkingFileAccountedFor) {
+    OneTrack rec;
+    OutputOptions options;
+    options.externalEncoder = true;
+    OutputContext ctx = rec.context(options);
+    ctx.externalEncoder = [&](const std::string&, const std::string& out, const Track&,
+                              const std::string&) -> bool { throw FileError(out, "Disk full"); };
+    const std::string out = rec.dir.file("o.flac");
+    SaveOutcome o = SaveTracks(ctx, rec.inputPath, request({1}, {out}, true));
+    EXPECT_EQ(o.status, SaveStatus::Failed);
+    EXPECT_EQ(rec.ui.messages, std::vector<std::string>{"Disk full: " + out});
+    // Whatever happened to the working file, the outcome must say so: the document trusts it.
+    EXPECT_EQ(o.workingFileRemoved, !rec.store.working.isOpen());
+    EXPECT_EQ(o.workingFileRemoved, !fs::exists(rec.workingPath));
+    EXPECT_EQ(rec.ui.statusPanes[1], "Ready");
+}
+
+TEST(SaveTracks, EncoderWaveIsHeldToTheOutputRules) {
+    OutputOptions options;
+    options.externalEncoder = true;
+    auto succeed = [](const std::string&, const std::string& out, const Track&,
+                      const std::string&) {
+        writeFile(out, {1});
+        return true;
+    };
+    ThreeTracks rec;
+    const std::vector<uint8_t> input = readFile(rec.inputPath);
+    const std::vector<uint8_t> working = readFile(rec.workingPath);
+    OutputContext ctx = rec.context(options);
+    ctx.externalEncoder = succeed;
+    std::vector<std::string> outs = rec.outs();
+
+    // An output whose wave would be the input ("side" + ".wav"), with either command.
+    outs[1] = rec.dir.file("side");
+    for (bool close : {false, true}) {
+        SaveOutcome o = SaveTracks(ctx, rec.inputPath, request({1, 2, 3}, outs, close));
+        EXPECT_EQ(o.status, SaveStatus::Refused);
+    }
+    // ... or the working file.
+    outs[1] = rec.dir.file("side~");
+    EXPECT_EQ(SaveTracks(ctx, rec.inputPath, request({1, 2, 3}, outs, true)).status,
+              SaveStatus::Refused);
+    // ... or a decoded source that is not the input itself.
+    outs[1] = rec.dir.file("side");
+    EXPECT_EQ(SaveTracks(ctx, rec.dir.file("side.ape"), request({1, 2, 3}, outs, false)).status,
+              SaveStatus::Refused);
+    EXPECT_EQ(rec.ui.messages, std::vector<std::string>(4, kProtected));
+    EXPECT_TRUE(rec.ui.questions.empty());
+    EXPECT_TRUE(readFile(rec.inputPath) == input);
+    EXPECT_TRUE(readFile(rec.workingPath) == working);
+    EXPECT_FALSE(fs::exists(outs[0]));
+    EXPECT_FALSE(fs::exists(outs[0] + ".wav"));
+
+    // Without the encoder no such wave is written, and the same names are fine.
+    ctx.options.externalEncoder = false;
+    EXPECT_EQ(SaveTracks(ctx, rec.inputPath, request({1, 2, 3}, outs, false)).status,
+              SaveStatus::Saved);
+    EXPECT_TRUE(readFile(rec.inputPath) == input);
+    for (const auto& p : outs) fs::remove(p);
+
+    // An existing wave beside an output is listed for confirmation.
+    ctx.options.externalEncoder = true;
+    outs = rec.outs();
+    writeFile(outs[2] + ".wav", {7, 7});
+    std::vector<std::string> seen;
+    SaveOutcome o = SaveTracks(ctx, rec.inputPath, request({1, 2, 3}, outs, false),
+                               [&](const std::vector<std::string>& lines) {
+                                   seen = lines;
+                                   return false;
+                               });
+    EXPECT_EQ(o.status, SaveStatus::Declined);
+    EXPECT_EQ(seen, (std::vector<std::string>{"   " + outs[0], "   " + outs[1], "   " + outs[2],
+                                              "* " + outs[2] + ".wav"}));
+    EXPECT_EQ(readFile(outs[2] + ".wav"), (std::vector<uint8_t>{7, 7}));
+    EXPECT_FALSE(fs::exists(outs[0]));
+}
+
+TEST(SaveTracks, OnlyTheSaveThatWroteItReplacesTheInput) {
+    ThreeTracks rec;
+    OutputContext ctx = rec.context();
+    const std::vector<uint8_t> input = readFile(rec.inputPath);
+    const std::string aside = rec.inputPath + "~~~";
+    // Left by an earlier save that never finished.
+    writeFile(aside, {5, 5, 5});
+
+    // A save to other names leaves both files alone.
+    SaveOutcome o = SaveTracks(ctx, rec.inputPath, request({1, 2, 3}, rec.outs(), true));
+    ASSERT_EQ(o.status, SaveStatus::Saved);
+    EXPECT_TRUE(ReplaceInputWithSaved(o, rec.inputPath));
+    EXPECT_TRUE(readFile(rec.inputPath) == input);
+    EXPECT_EQ(readFile(aside), (std::vector<uint8_t>{5, 5, 5}));
+
+    // A failed save that had written "~~~" does not replace the input either.
+    SaveOutcome failed;
+    failed.status = SaveStatus::Failed;
+    failed.written = {aside};
+    EXPECT_TRUE(ReplaceInputWithSaved(failed, rec.inputPath));
+    EXPECT_TRUE(readFile(rec.inputPath) == input);
+
+    // The input named another way is still written beside it under its own name, and the
+    // save that wrote it replaces the input.
+    ThreeTracks again;
+    OutputContext ctx2 = again.context();
+    std::vector<std::string> outs = again.outs();
+    outs[0] = again.dir.file("./side.wav");
+    again.ui.answers = {Answer::Yes};
+    o = SaveTracks(ctx2, again.inputPath, request({1, 2, 3}, outs, true));
+    ASSERT_EQ(o.status, SaveStatus::Saved);
+    EXPECT_EQ(o.written[0], again.inputPath + "~~~");
+    const std::vector<uint8_t> saved = readFile(again.inputPath + "~~~");
+    again.store.source.close();
+    EXPECT_TRUE(ReplaceInputWithSaved(o, again.inputPath));
+    EXPECT_TRUE(readFile(again.inputPath) == saved);
+    EXPECT_FALSE(fs::exists(again.inputPath + "~~~"));
 }
 
 } // namespace

@@ -256,31 +256,34 @@ TEST(WriteTrack, AlignmentTwoAnd48kHz) {
               static_cast<int16_t>(0.001 * sampleAt(rec.workingBytes(start, start + 2), 0)));
 }
 
-TEST(WriteTrack, CancelAndFileErrorsLeaveNoFile) {
+TEST(WriteTrack, CancelIsIgnoredAndFileErrorsLeaveNoFile) {
     Recording rec(music(200000));
     const int32_t ds = rec.store.layout.dataStart;
     rec.addTrack(ds + 4704, rec.store.layout.dataEnd);
     OutputContext ctx = rec.context();
     std::string out = rec.dir.file("sub/dir/c.wav"); // folders are made as needed
 
-    // Cancel pressed, then "No": writing goes on.
-    rec.ui.cancelAt = {2};
-    rec.ui.answers = {Answer::No};
-    ASSERT_EQ(WriteTrack(ctx, 1, 1, out, true, true), WriteStatus::Written);
-    EXPECT_EQ(rec.ui.questions.back(), "Really Cancel?");
-    EXPECT_TRUE(fs::exists(out));
-
-    // Cancel confirmed: the partial file is removed.
-    rec.ui.pumps = 0;
+    // Cancel pressed at every step, even with "Yes" waiting: the interface is pumped every
+    // step, nothing is asked, and the whole track is written.
+    rec.ui.cancelAt = {1, 2, 3, 4};
     rec.ui.answers = {Answer::Yes};
-    EXPECT_EQ(WriteTrack(ctx, 1, 1, out, true, true), WriteStatus::Cancelled);
-    EXPECT_FALSE(fs::exists(out));
+    ASSERT_EQ(WriteTrack(ctx, 1, 1, out, true, true), WriteStatus::Written);
+    EXPECT_GE(rec.ui.pumps, 4);
+    EXPECT_TRUE(rec.ui.questions.empty());
+    EXPECT_EQ(readWave(out).dataSize,
+              static_cast<uint32_t>(rec.tracks[1].end - rec.tracks[1].start));
 
     // A file that cannot be created reports the file error.
     rec.ui.cancelAt.clear();
     EXPECT_THROW(WriteTrack(ctx, 1, 1, rec.dir.path().string(), true, true), FileError);
+}
 
-    // No sink for a type: the encoder message.
+TEST(WriteTrack, MissingSinkNamesWhatIsMissing) {
+    Recording rec(music(5000));
+    rec.addTrack(rec.store.layout.dataStart + 4704, rec.store.layout.dataEnd);
+    std::string out = rec.dir.file("n.out");
+
+    // APE: the encoder message.
     OutputOptions ape;
     ape.fileType = ids::kFileApe;
     OutputContext apeCtx = rec.context(ape);
@@ -289,6 +292,22 @@ TEST(WriteTrack, CancelAndFileErrorsLeaveNoFile) {
     };
     EXPECT_EQ(WriteTrack(apeCtx, 1, 1, out, true, true), WriteStatus::Failed);
     EXPECT_EQ(rec.ui.messages.back(), "Error starting encoder.\n");
+
+    // Ogg, with the built-in sinks: says that Ogg Vorbis is what is missing.
+    OutputOptions ogg;
+    ogg.fileType = ids::kFileOgg;
+    OutputContext oggCtx = rec.context(ogg);
+    EXPECT_EQ(WriteTrack(oggCtx, 1, 1, out, true, true), WriteStatus::Failed);
+    EXPECT_EQ(rec.ui.messages.back(), "Ogg Vorbis output is not available yet.");
+
+    // A type number from damaged settings.
+    OutputOptions odd;
+    odd.fileType = 4711;
+    OutputContext oddCtx = rec.context(odd);
+    EXPECT_EQ(WriteTrack(oddCtx, 1, 1, out, true, true), WriteStatus::Failed);
+    EXPECT_EQ(rec.ui.messages.back(), "Output type 4711 is not available.");
+    EXPECT_EQ(rec.ui.messages.size(), 3u);
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST(WriteTrack, ExternalEncoderGetsTheWaveFileAndTags) {
@@ -304,6 +323,8 @@ TEST(WriteTrack, ExternalEncoderGetsTheWaveFileAndTags) {
                               const std::string& number) {
         seenIn = in, seenOut = o, seenNumber = number, seenTitle = t.title;
         seenSize = readWave(in).dataSize;
+        writeFile(o, {1, 2, 3});
+        return true;
     };
     std::string out = rec.dir.file("e.mp3");
     ASSERT_EQ(WriteTrack(ctx, 1, 0, out, true, true), WriteStatus::Written);
@@ -315,6 +336,31 @@ TEST(WriteTrack, ExternalEncoderGetsTheWaveFileAndTags) {
     EXPECT_FALSE(fs::exists(out + ".wav"));
     ASSERT_EQ(WriteTrack(ctx, 1, 3, out, true, true), WriteStatus::Written);
     EXPECT_EQ(seenNumber, "3");
+    EXPECT_TRUE(rec.ui.messages.empty());
+}
+
+TEST(WriteTrack, FailedExternalEncoderKeepsTheRenderedWave) {
+    Recording rec(music(5000));
+    rec.addTrack(rec.store.layout.dataStart + 4704, rec.store.layout.dataEnd);
+    OutputOptions options;
+    options.externalEncoder = true;
+    OutputContext ctx = rec.context(options);
+    int runs = 0;
+    ctx.externalEncoder = [&](const std::string&, const std::string&, const Track&,
+                              const std::string&) {
+        ++runs;
+        return false;
+    };
+    std::string out = rec.dir.file("f.mp3");
+    EXPECT_EQ(WriteTrack(ctx, 1, 1, out, true, true), WriteStatus::Failed);
+    EXPECT_EQ(runs, 1);
+    ASSERT_EQ(rec.ui.messages.size(), 1u);
+    EXPECT_EQ(rec.ui.messages[0], "The external encoder failed to make " + out + ".\nIts input " +
+                                      out + ".wav has been kept.");
+    // The rendered track is still there, complete.
+    ASSERT_TRUE(fs::exists(out + ".wav"));
+    ParsedWave w = readWave(out + ".wav");
+    EXPECT_TRUE(w.data == rec.workingBytes(rec.tracks[1].start, rec.tracks[1].end));
 }
 
 TEST(HasFreeSpace, ReserveAndMissingFolders) {
