@@ -258,9 +258,9 @@ bool CMorvath3Doc::LoadAndScan() {
                 ape->seek(firstFrame) ? ape->read(buffer.data() + kChunkSize / 2, frames) : 0;
             // A damaged frame must not turn into silence without a word.
             if (decoded != frames) {
-                ui_.message(apeDamagedMessage(firstFrame + std::max<int64_t>(decoded, 0),
-                                              l.sampleRate),
-                            "Tarnival");
+                ui_.message(
+                    apeDamagedMessage(firstFrame + std::max<int64_t>(decoded, 0), l.sampleRate),
+                    "Tarnival");
                 abandoned = true;
                 break;
             }

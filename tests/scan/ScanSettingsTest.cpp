@@ -1,5 +1,5 @@
-#include "document/Profile.h"
 #include "scan/ScanSettings.h"
+#include "document/Profile.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,9 @@
 
 namespace tarnival::test {
 
-void ScriptedUi::message(const std::string& text, const std::string&) { messages.push_back(text); }
+void ScriptedUi::message(const std::string& text, const std::string&) {
+    messages.push_back(text);
+}
 
 Answer ScriptedUi::ask(const std::string& text, const std::string&, Buttons) {
     questions.push_back(text);
