@@ -1,4 +1,5 @@
 #include "document/ApeDecoder.h"
+#include "document/Bytes.h"
 
 #include "document/File.h"
 #include "document/FileError.h"
@@ -37,14 +38,6 @@ int channelCount(const AVFrame* f) {
 }
 #endif
 
-uint32_t le16(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0] | p[1] << 8);
-}
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Opening a FIFO or device would block or read forever; only plain files are decoded.
 bool isPlainFile(const std::string& path) {
     std::error_code ec;
@@ -75,26 +68,26 @@ int readLayout(const std::string& path, ApeLayout& out) {
         length = f.length();
         if (f.readAt(0, b, sizeof b) < sizeof b || std::memcmp(b, "MAC ", 4) != 0)
             return ApeDecoder::kErrorNotApe;
-        a.version = static_cast<int>(le16(b + 4));
+        a.version = static_cast<int>(readLe16(b + 4));
         if (a.version >= 3980) {
             // Descriptor, then the header at the descriptor's stated length.
-            const uint32_t descriptorBytes = le32(b + 8);
+            const uint32_t descriptorBytes = readLe32(b + 8);
             if (descriptorBytes < 52 || descriptorBytes > length - 24)
                 return ApeDecoder::kErrorNotApe;
             if (f.readAt(descriptorBytes, h, sizeof h) < sizeof h) return ApeDecoder::kErrorNotApe;
-            a.blocksPerFrame = le32(h + 4);
-            a.finalFrameBlocks = le32(h + 8);
-            a.apeFrames = le32(h + 12);
-            a.bits = static_cast<int>(le16(h + 16));
-            a.channels = static_cast<int>(le16(h + 18));
-            a.sampleRate = static_cast<int>(le32(h + 20));
+            a.blocksPerFrame = readLe32(h + 4);
+            a.finalFrameBlocks = readLe32(h + 8);
+            a.apeFrames = readLe32(h + 12);
+            a.bits = static_cast<int>(readLe16(h + 16));
+            a.channels = static_cast<int>(readLe16(h + 18));
+            a.sampleRate = static_cast<int>(readLe32(h + 20));
         } else {
-            const uint32_t level = le16(b + 6);
-            const uint32_t flags = le16(b + 8);
-            a.channels = static_cast<int>(le16(b + 10));
-            a.sampleRate = static_cast<int>(le32(b + 12));
-            a.apeFrames = le32(b + 24);
-            a.finalFrameBlocks = le32(b + 28);
+            const uint32_t level = readLe16(b + 6);
+            const uint32_t flags = readLe16(b + 8);
+            a.channels = static_cast<int>(readLe16(b + 10));
+            a.sampleRate = static_cast<int>(readLe32(b + 12));
+            a.apeFrames = readLe32(b + 24);
+            a.finalFrameBlocks = readLe32(b + 28);
             a.bits = (flags & 1) ? 8 : (flags & 8) ? 24 : 16;
             if (a.version >= 3950)
                 a.blocksPerFrame = 73728 * 4;
@@ -393,7 +386,7 @@ int apeFileVersion(const std::string& path) {
     } catch (const FileError&) {
         return -1;
     }
-    return static_cast<int>(le16(b + 4));
+    return static_cast<int>(readLe16(b + 4));
 }
 
 } // namespace tarnival

@@ -26,21 +26,6 @@ std::string format(const char* fmt, int value) {
     return text;
 }
 
-// Closes the progress display however the work ends, so a file error cannot leave the main
-// window disabled.
-class ProgressScope {
-  public:
-    ProgressScope(UserInterface& ui, const std::vector<std::string>& tasks) : ui_(ui) {
-        ui_.progressBegin(tasks);
-    }
-    ~ProgressScope() { ui_.progressEnd(); }
-    ProgressScope(const ProgressScope&) = delete;
-    ProgressScope& operator=(const ProgressScope&) = delete;
-
-  private:
-    UserInterface& ui_;
-};
-
 std::string apeDamagedMessage(int64_t frame, int rate) {
     int64_t seconds = frame / rate;
     char text[160];

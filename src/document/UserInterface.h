@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarnival {
@@ -41,6 +42,27 @@ class UserInterface {
     // Runs pending interface events; returns whether Cancel was pressed since the last call and
     // clears that flag.
     virtual bool pumpAndTakeCancel() = 0;
+};
+
+// Shows the progress display for a scope and closes it however the work ends, so an error
+// cannot leave the main window disabled. doneStatus, when given, goes into status pane 1 then.
+class ProgressScope {
+  public:
+    ProgressScope(UserInterface& ui, const std::vector<std::string>& tasks,
+                  std::string doneStatus = {})
+        : ui_(ui), doneStatus_(std::move(doneStatus)) {
+        ui_.progressBegin(tasks);
+    }
+    ~ProgressScope() {
+        ui_.progressEnd();
+        if (!doneStatus_.empty()) ui_.setStatusPane(1, doneStatus_);
+    }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+
+  private:
+    UserInterface& ui_;
+    std::string doneStatus_;
 };
 
 // The percentage text of the progress bar: "%d%%", 100 only at exactly 100.

@@ -1,4 +1,5 @@
 // Opening a recording: the acceptance rules for wave and APE input and the working file.
+#include "document/Bytes.h"
 #include "document/Document.h"
 #include "document/FileError.h"
 #include "output/TrackSink.h"
@@ -19,11 +20,6 @@ const char* const kWaveFormatMessage =
 constexpr int64_t kMaxFileLength = 2147418112; // 0x7FFF0000
 constexpr int64_t kSpaceReserve = 10000000;
 
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 std::string upperId(const uint8_t* p) {
     std::string s(reinterpret_cast<const char*>(p), 4);
     for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -39,7 +35,7 @@ bool acceptedFormat(const uint8_t* fmt) {
     static const uint32_t rows[2][4] = {{0x00020001u, 44100, 176400, 0x00100004u},
                                         {0x00020001u, 48000, 192000, 0x00100004u}};
     for (int w = 0; w < 4; ++w) {
-        uint32_t v = le32(fmt + 4 * w);
+        uint32_t v = readLe32(fmt + 4 * w);
         if (v != rows[0][w] && v != rows[1][w]) return false;
     }
     return true;
@@ -126,10 +122,10 @@ bool CMorvath3Doc::parseWave(const std::string& path, File& f, WaveLayout& l) {
         return refuse();
     uint8_t fmt[24];
     if (f.readAt(12, fmt, 24) != 24 || upperId(fmt) != "FMT ") return refuse();
-    uint32_t fmtLength = le32(fmt + 4);
+    uint32_t fmtLength = readLe32(fmt + 4);
     if (!acceptedFormat(fmt + 8)) return refuse();
     if (fmtLength != 16 && fmtLength != 18) return refuse();
-    int rate = static_cast<int>(le32(fmt + 12));
+    int rate = static_cast<int>(readLe32(fmt + 12));
 
     int64_t pos = 12 + 8 + fmtLength;
     int64_t skip = 0;
@@ -142,7 +138,7 @@ bool CMorvath3Doc::parseWave(const std::string& path, File& f, WaveLayout& l) {
         if (skip % 2 == 1 && (f.readAt(next, chunk, 8) < 8 || !plausibleId(chunk))) ++next;
         if (f.readAt(next, chunk, 8) < 8) break;
         pos = next + 8;
-        skip = le32(chunk + 4);
+        skip = readLe32(chunk + 4);
         if (upperId(chunk) == "DATA") {
             dataLength = skip;
             break;

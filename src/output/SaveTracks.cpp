@@ -49,21 +49,6 @@ std::string folderText(const std::string& path) {
     return folder.empty() ? "." : folder;
 }
 
-// Ends the progress display and restores the status text however the command ends.
-class ProgressScope {
-  public:
-    explicit ProgressScope(UserInterface& ui) : ui_(ui) { ui_.progressBegin({}); }
-    ~ProgressScope() {
-        ui_.progressEnd();
-        ui_.setStatusPane(1, "Ready");
-    }
-    ProgressScope(const ProgressScope&) = delete;
-    ProgressScope& operator=(const ProgressScope&) = delete;
-
-  private:
-    UserInterface& ui_;
-};
-
 void dropWorkingFile(WaveStore& store, SaveOutcome& outcome) {
     std::string path = store.working.path();
     store.working.close();
@@ -276,7 +261,7 @@ SaveOutcome SaveTracks(OutputContext& context, const std::string& inputPath,
         }
     }
 
-    ProgressScope progress(ui);
+    ProgressScope progress(ui, {}, "Ready");
     try {
         if (context.tracks.count() > 2)
             saveSeveral(context, inputPath, request, outcome);

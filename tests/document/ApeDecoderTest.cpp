@@ -1,4 +1,5 @@
 #include "document/ApeDecoder.h"
+#include "document/Bytes.h"
 
 #include "support/ApeEncoding.h"
 #include "support/Signals.h"
@@ -19,8 +20,7 @@ using namespace tarnival::test;
 namespace {
 
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) |
-           static_cast<uint32_t>(b[at + 3]) << 24;
+    return readLe32(&b[at]);
 }
 void put32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -269,14 +269,8 @@ TEST_F(ApeDecoderTest, RefusesOrCutsShortDamagedFiles) {
 TEST_F(ApeDecoderTest, DamagedFrameStopsDecodingAtThatFrame) {
     const Encoded& e = files[0];
     auto bytes = readFile(e.path);
-    // Damage only the stored checksum of APE frame 2: its samples still decode, so only the
-    // CRC check can tell. Frame data is stored as little-endian 32-bit words counted from
-    // frame 0, so logical byte L sits at frame0 + 4 * (L / 4) + 3 - L % 4.
-    const size_t desc = le32(bytes, 8), headerBytes = le32(bytes, 12);
-    const size_t seekTable = desc + headerBytes;
-    const size_t frame0 = le32(bytes, seekTable), frame2 = le32(bytes, seekTable + 8);
-    const size_t crcLow = frame2 - frame0 + 3;
-    bytes[frame0 + 4 * (crcLow / 4) + 3 - crcLow % 4] ^= 0x10;
+    // Damage only the stored checksum of APE frame 2: only the CRC check can tell.
+    damageFrameChecksum(bytes, 2);
     const std::string path = dir->file("damaged.ape");
     writeFile(path, bytes);
 

@@ -870,17 +870,9 @@ TEST(LoadDriver, ApeInputDecodesIntoTheTemporarySource) {
     EXPECT_FALSE(std::filesystem::exists(workingPath));
     EXPECT_TRUE(std::filesystem::exists(apePath));
 
-    // A damaged frame stops the load with a message instead of turning into silence. Only the
-    // stored checksum of APE frame 2 is changed (frame words are stored little-endian).
+    // A damaged frame stops the load with a message instead of turning into silence.
     auto bytes = test::readFile(apePath);
-    auto le32 = [&](size_t at) {
-        return static_cast<size_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-                                   static_cast<uint32_t>(bytes[at + 3]) << 24);
-    };
-    const size_t seekTable = le32(8) + le32(12);
-    const size_t frame0 = le32(seekTable), frame2 = le32(seekTable + 8);
-    const size_t crcLow = frame2 - frame0 + 3;
-    bytes[frame0 + 4 * (crcLow / 4) + 3 - crcLow % 4] ^= 0x10;
+    test::damageFrameChecksum(bytes, 2);
     const std::string damaged = ape.put("damaged.ape", bytes);
     ape.ui.messages.clear();
     EXPECT_FALSE(ape.load(damaged));

@@ -1,4 +1,5 @@
 #include "support/ApeEncoding.h"
+#include "document/Bytes.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,16 @@ std::string findJmacJar() {
             return e.path().string();
     }
     return {};
+}
+
+void damageFrameChecksum(std::vector<uint8_t>& apeFile, int frame) {
+    const size_t seekTable = readLe32(&apeFile[8]) + readLe32(&apeFile[12]);
+    const size_t frame0 = readLe32(&apeFile[seekTable]);
+    const size_t start = readLe32(&apeFile[seekTable + 4 * static_cast<size_t>(frame)]);
+    // Frame data is stored as little-endian 32-bit words counted from frame 0, so logical byte L
+    // sits at frame0 + 4 * (L / 4) + 3 - L % 4; the checksum's low byte is logical byte 3.
+    const size_t crcLow = start - frame0 + 3;
+    apeFile[frame0 + 4 * (crcLow / 4) + 3 - crcLow % 4] ^= 0x10;
 }
 
 std::string encodeApe(const std::string& wav, const std::string& ape) {

@@ -1,4 +1,5 @@
 #include "support/CorrectionSupport.h"
+#include "document/Bytes.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,8 +10,7 @@ namespace tarnival::test {
 
 namespace {
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-           static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    return readLe32(&b[at]);
 }
 
 bool isId(const std::vector<uint8_t>& b, size_t at, const char* id) {

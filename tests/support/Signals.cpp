@@ -10,7 +10,9 @@
 namespace tarnival::test {
 
 namespace {
-int16_t sat(double v) { return static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0)); }
+int16_t sat(double v) {
+    return static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0));
+}
 void put16(std::vector<uint8_t>& b, int v) {
     b.push_back(static_cast<uint8_t>(v & 0xFF));
     b.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
@@ -44,15 +46,17 @@ Stereo music(int frames, int rate, uint32_t seed, double level) {
         for (int ch = 0; ch < 2; ++ch) {
             double v = 0;
             for (int p = 0; p < partials; ++p)
-                v += amp[ch][p] * std::sin(phase[ch][p] + tau * freq[ch][p] * t *
-                                                              (1.0 + 0.002 * std::sin(t)));
+                v += amp[ch][p] *
+                     std::sin(phase[ch][p] + tau * freq[ch][p] * t * (1.0 + 0.002 * std::sin(t)));
             out[static_cast<size_t>(i) * 2 + static_cast<size_t>(ch)] = sat(level * env * v / 1.5);
         }
     }
     return out;
 }
 
-Stereo silence(int frames) { return Stereo(static_cast<size_t>(frames) * 2, 0); }
+Stereo silence(int frames) {
+    return Stereo(static_cast<size_t>(frames) * 2, 0);
+}
 
 Stereo hiss(int frames, double rms, uint32_t seed) {
     std::mt19937 rng(seed);
@@ -68,7 +72,9 @@ void mix(Stereo& a, const Stereo& b, int atFrame) {
         a[off + i] = sat(static_cast<double>(a[off + i]) + b[i]);
 }
 
-void append(Stereo& a, const Stereo& b) { a.insert(a.end(), b.begin(), b.end()); }
+void append(Stereo& a, const Stereo& b) {
+    a.insert(a.end(), b.begin(), b.end());
+}
 
 void addClick(Stereo& a, const Click& c) {
     for (int f = 0; f < c.widthFrames; ++f) {
@@ -121,13 +127,15 @@ std::vector<uint8_t> wavBytes(const Stereo& samples, const WavOptions& o) {
     for (int16_t s : samples) put16(b, s);
     b.insert(b.end(), o.trailing.begin(), o.trailing.end());
     uint32_t riff = static_cast<uint32_t>(b.size() - 8);
-    for (int i = 0; i < 4; ++i) b[4 + static_cast<size_t>(i)] = static_cast<uint8_t>(riff >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[4 + static_cast<size_t>(i)] = static_cast<uint8_t>(riff >> (8 * i));
     return b;
 }
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    f.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
     if (!f) throw std::runtime_error("cannot write " + path);
 }
 

@@ -19,7 +19,7 @@ void mix(Stereo& a, const Stereo& b, int atFrame = 0);
 void append(Stereo& a, const Stereo& b);
 
 struct Click {
-    int frame;     // first frame of the click
+    int frame; // first frame of the click
     int widthFrames;
     int amplitude; // peak added to the samples
     bool left = true, right = true;
@@ -33,9 +33,9 @@ std::vector<Click> addClicks(Stereo& a, int n, int fromFrame, int toFrame, uint3
 struct WavOptions {
     int rate = 44100;
     bool lowerCaseIds = false;
-    int fmtLength = 16;                                  // 16 or 18 (or anything, for refusals)
+    int fmtLength = 16; // 16 or 18 (or anything, for refusals)
     std::vector<std::pair<std::string, std::string>> chunksBeforeData; // id, payload
-    std::vector<uint8_t> trailing;                       // bytes after the data chunk
+    std::vector<uint8_t> trailing;                                     // bytes after the data chunk
     int channels = 2;
     int bits = 16;
 };

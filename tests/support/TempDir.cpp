@@ -6,7 +6,8 @@
 namespace tarnival::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarnival-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "tarnival-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create temporary folder");
     path_ = pattern;
 }
