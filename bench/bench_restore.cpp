@@ -5,7 +5,7 @@
 //   bench_restore FILE [--sensitivity N] [--hash] [--keep COPY]
 //   bench_restore --generate FILE SECONDS [SEED]
 #include "BenchCommon.h"
-#include "dsp/DemoSide.h"
+#include "synth/DemoSide.h"
 #include "tracks/TrackContext.h"
 #include "tracks/TrackDetection.h"
 

@@ -7,11 +7,11 @@ cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNIVAL_SANITIZE=ON -DTARNIVAL_GUI=OFF
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNIVAL_SANITIZE=ON -DTARNIVAL_GUI=OFF -DTARNIVAL_WERROR=ON
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
 else
   dir=build
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNIVAL_WERROR=ON
 fi
 cmake --build "$dir" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen

@@ -7,7 +7,7 @@ packages=(
   libfftw3-dev libavformat-dev libavcodec-dev libavutil-dev
   libvorbis-dev libogg-dev
   libgtest-dev libgmock-dev
-  sox xvfb xauth libjmac-java default-jre-headless time
+  sox xvfb xauth libjmac-java default-jre-headless time ccache
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 #include "app/QtUserInterface.h"
-#include "app/SettingsProfile.h"
-#include "document/Document.h"
+#include "settings/SettingsProfile.h"
+#include "facade/Document.h"
 
 #include <QFileDialog>
 #include <QKeySequence>

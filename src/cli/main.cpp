@@ -1,5 +1,5 @@
 // tarnival-cli: the terminal front end.
-#include "app/SettingsProfile.h"
+#include "settings/SettingsProfile.h"
 #include "cli/Commands.h"
 #include "cli/TerminalUi.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "document/File.h"
+#include "document/WaveHeader.h"
 
 #include <array>
 #include <cstddef>
@@ -18,12 +18,9 @@ constexpr int kFileApe = 1240;
 constexpr int kFileOgg = 1241;
 } // namespace ids
 
-// What a sink needs to know before the first byte arrives.
-struct TrackFormat {
-    int sampleRate = 44100;
-    int alignment = 0;    // source data offset modulo 4: 0 or 2
-    int64_t dataSize = 0; // every byte that write() will receive, silences included
-};
+// What a sink needs to know before the first byte arrives: the rate, the alignment and every
+// byte that write() will receive, silences included.
+using TrackFormat = WaveFormat;
 
 // The tags every encoder may write.
 struct TrackTags {
@@ -48,33 +45,6 @@ class TrackSink {
     virtual bool finish() = 0;
     // Drops whatever has been written so far. Must not throw.
     virtual void abandon() noexcept = 0;
-};
-
-constexpr size_t kMaxWaveHeader = 46;
-
-// The RIFF header of a track: 44 bytes, or 46 with an empty format extension when the
-// alignment is 2, so the samples keep the source's offset modulo 4. Any rate but 48000 is
-// written as 44100. Returns the header length.
-size_t buildWaveHeader(const TrackFormat& format, std::array<uint8_t, kMaxWaveHeader>& header);
-
-// The largest data size a RIFF header can describe for the given alignment.
-int64_t maxWaveDataSize(int alignment);
-
-// Writes a RIFF WAVE file.
-class WaveSink : public TrackSink {
-  public:
-    explicit WaveSink(std::string path) : path_(std::move(path)) {}
-    ~WaveSink() override;
-    bool begin(const TrackFormat& format, const TrackTags& tags) override;
-    void write(const uint8_t* bytes, size_t count) override;
-    bool finish() override;
-    void abandon() noexcept override;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-    File file_;
-    int64_t offset_ = 0;
 };
 
 struct OutputOptions;

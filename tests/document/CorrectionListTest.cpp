@@ -1,5 +1,5 @@
 #include "document/CorrectionList.h"
-#include "document/CorrectionEditor.h"
+#include "scan/CorrectionEditor.h"
 #include "document/DocumentObserver.h"
 #include "dsp/Fft.h"
 #include "scan/CorrectionGenerator.h"

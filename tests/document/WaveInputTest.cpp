@@ -1,4 +1,4 @@
-#include "document/Document.h"
+#include "facade/Document.h"
 #include "support/ScriptedUi.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
@@ -112,30 +112,58 @@ TEST(WaveInput, RefusesOtherFormatsWithTheFormatMessage) {
         EXPECT_EQ(f.doc->title(), "Wave File - Not Yet Loaded");
         return f.ui.messages.size() == 1 ? f.ui.messages[0] : std::string("<none>");
     };
-    WavOptions o;
-    o.rate = 22050;
-    EXPECT_EQ(refuses(test::wavBytes(audio, o)), kFormatMessage);
-    o = {};
-    o.channels = 1;
-    EXPECT_EQ(refuses(test::wavBytes(audio, o)), kFormatMessage);
-    o = {};
-    o.bits = 24;
-    EXPECT_EQ(refuses(test::wavBytes(audio, o)), kFormatMessage);
-    o = {};
-    o.fmtLength = 40;
-    EXPECT_EQ(refuses(test::wavBytes(audio, o)), kFormatMessage);
-    auto noData = test::wavBytes(audio);
-    noData[36] = 'x';
-    EXPECT_EQ(refuses(noData), kFormatMessage);
-    auto notRiff = test::wavBytes(audio);
-    notRiff[0] = 'X';
-    EXPECT_EQ(refuses(notRiff), kFormatMessage);
-    EXPECT_EQ(refuses({}), kFormatMessage);
+    // The format message first, then what in particular is wrong.
+    auto withRate = [&](int rate) {
+        WavOptions o;
+        o.rate = rate;
+        return test::wavBytes(audio, o);
+    };
+    auto withChannels = [&](int n) {
+        WavOptions o;
+        o.channels = n;
+        return test::wavBytes(audio, o);
+    };
+    auto withBits = [&](int n) {
+        WavOptions o;
+        o.bits = n;
+        return test::wavBytes(audio, o);
+    };
+    auto withFmt = [&](int n) {
+        WavOptions o;
+        o.fmtLength = n;
+        return test::wavBytes(audio, o);
+    };
+    auto patched = [&](size_t at, std::vector<uint8_t> bytes, size_t keep = SIZE_MAX) {
+        auto b = test::wavBytes(audio);
+        std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<long>(at));
+        b.resize(std::min(keep, b.size()));
+        return b;
+    };
+    const struct {
+        std::vector<uint8_t> bytes;
+        std::string reason;
+    } cases[] = {
+        {withRate(22050), "It holds 2 channels of 16-bit samples at 22050 Hz."},
+        {withChannels(1), "It holds 1 channel of 16-bit samples at 44100 Hz."},
+        {withBits(24), "It holds 2 channels of 24-bit samples at 44100 Hz."},
+        {patched(20, {3, 0}), "It is not plain PCM audio (format tag 3)."},
+        {withFmt(40), "Its format chunk is 40 bytes long; only 16 or 18 are understood."},
+        {patched(36, {'x'}), "No data chunk was found."},
+        {patched(0, {'X'}), "It is not a RIFF WAVE file."},
+        {patched(12, {'L', 'I', 'S', 'T'}),
+         "The format chunk is missing: the file starts with a \"LIST\" chunk."},
+        {{}, "The file is empty."},
+        {patched(0, {}, 7), "The file is too short to be a wave file."},
+        {patched(0, {}, 30), "The file ends inside its header."},
+        {patched(0, {}, 44), "The data chunk holds no audio."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(refuses(c.bytes), kFormatMessage + "\n" + c.reason) << c.reason;
     // Capital extension: not taken as APE, so it fails the wave check.
     std::vector<uint8_t> ape(64, 0);
     std::memcpy(ape.data(), "MAC ", 4);
     ape[4] = 3970 & 0xFF, ape[5] = 3970 >> 8;
-    EXPECT_EQ(refuses(ape, "song.APE"), kFormatMessage);
+    EXPECT_EQ(refuses(ape, "song.APE"), kFormatMessage + "\nIt is not a RIFF WAVE file.");
     // An APE file of another version: the version message and nothing created.
     ape[4] = 3990 & 0xFF, ape[5] = 3990 >> 8;
     EXPECT_EQ(refuses(ape, "song.ape"), "Incorrect APE file format. Only v3.97 supported");

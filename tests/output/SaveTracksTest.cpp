@@ -1,5 +1,5 @@
 #include "output/SaveTracks.h"
-#include "document/Document.h"
+#include "facade/Document.h"
 #include "document/FileError.h"
 #include "document/Profile.h"
 #include "output/OutputFixture.h"

@@ -1,8 +1,8 @@
 // Opening a recording: the acceptance rules for wave and APE input and the working file.
 #include "document/Bytes.h"
-#include "document/Document.h"
+#include "facade/Document.h"
 #include "document/FileError.h"
-#include "output/TrackSink.h"
+#include "document/WaveHeader.h"
 
 #include <algorithm>
 #include <array>
@@ -17,29 +17,7 @@ namespace {
 
 const char* const kWaveFormatMessage =
     " Incorrect Wave File Format\nOnly 16 bit stereo/44.1kHz or 48kHz Sampling Rate supported. ";
-constexpr int64_t kMaxFileLength = 2147418112; // 0x7FFF0000
 constexpr int64_t kSpaceReserve = 10000000;
-
-std::string upperId(const uint8_t* p) {
-    std::string s(reinterpret_cast<const char*>(p), 4);
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-bool plausibleId(const uint8_t* p) {
-    return std::all_of(p, p + 4, [](uint8_t c) { return c >= 0x20 && c <= 0x7E; });
-}
-
-// Each word of the format must match the same word of either accepted row.
-bool acceptedFormat(const uint8_t* fmt) {
-    static const uint32_t rows[2][4] = {{0x00020001u, 44100, 176400, 0x00100004u},
-                                        {0x00020001u, 48000, 192000, 0x00100004u}};
-    for (int w = 0; w < 4; ++w) {
-        uint32_t v = readLe32(fmt + 4 * w);
-        if (v != rows[0][w] && v != rows[1][w]) return false;
-    }
-    return true;
-}
 
 int64_t freeBytes(const std::string& folder) {
     std::error_code ec;
@@ -111,51 +89,12 @@ bool CMorvath3Doc::parseWave(const std::string& path, File& f, WaveLayout& l) {
     } catch (const FileError& e) {
         return fail(e.what());
     }
-    const int64_t fileLength = f.length();
-    auto refuse = [&] {
+    WaveReading reading = readWaveHeader(f);
+    if (!reading.accepted) {
         f.close();
-        return fail(kWaveFormatMessage);
-    };
-
-    uint8_t h[12];
-    if (f.readAt(0, h, 12) != 12 || upperId(h) != "RIFF" || upperId(h + 8) != "WAVE")
-        return refuse();
-    uint8_t fmt[24];
-    if (f.readAt(12, fmt, 24) != 24 || upperId(fmt) != "FMT ") return refuse();
-    uint32_t fmtLength = readLe32(fmt + 4);
-    if (!acceptedFormat(fmt + 8)) return refuse();
-    if (fmtLength != 16 && fmtLength != 18) return refuse();
-    int rate = static_cast<int>(readLe32(fmt + 12));
-
-    int64_t pos = 12 + 8 + fmtLength;
-    int64_t skip = 0;
-    int64_t dataLength = -1;
-    while (pos + skip < fileLength) {
-        int64_t next = pos + skip;
-        uint8_t chunk[8];
-        // RIFF pads odd chunks to even length; honour the pad when the unpadded place does not
-        // hold a chunk header.
-        if (skip % 2 == 1 && (f.readAt(next, chunk, 8) < 8 || !plausibleId(chunk))) ++next;
-        if (f.readAt(next, chunk, 8) < 8) break;
-        pos = next + 8;
-        skip = readLe32(chunk + 4);
-        if (upperId(chunk) == "DATA") {
-            dataLength = skip;
-            break;
-        }
+        return fail(std::string(kWaveFormatMessage) + "\n" + reading.problem);
     }
-    if (dataLength < 0) return refuse();
-
-    l = WaveLayout{};
-    l.fileLength = fileLength;
-    // A data chunk longer than the file is a truncated transfer: keep the audio that is there.
-    dataLength = std::min(dataLength, fileLength - pos) / 4 * 4;
-    l.dataStart = static_cast<int32_t>(std::min<int64_t>(pos, INT32_MAX));
-    l.frameRemainder = l.dataStart % 4;
-    l.trailingLength =
-        static_cast<int32_t>(std::min<int64_t>(fileLength - dataLength - pos, INT32_MAX));
-    l.dataEnd = static_cast<int32_t>(std::min<int64_t>(fileLength - l.trailingLength, INT32_MAX));
-    l.sampleRate = rate;
+    l = reading.layout;
     return true;
 }
 

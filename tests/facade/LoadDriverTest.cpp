@@ -1,5 +1,5 @@
 // The load-and-scan driver end to end, on real files in a temporary folder.
-#include "document/Document.h"
+#include "facade/Document.h"
 #include "document/Overview.h"
 #include "support/ApeEncoding.h"
 #include "support/ScriptedUi.h"

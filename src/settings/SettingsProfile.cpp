@@ -1,4 +1,4 @@
-#include "app/SettingsProfile.h"
+#include "settings/SettingsProfile.h"
 
 #include <QSettings>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "document/CorrectionEditor.h"
+#include "scan/CorrectionEditor.h"
 
 #include "document/CorrectionList.h"
 #include "document/DocumentObserver.h"

@@ -1,6 +1,7 @@
-#include "dsp/DemoSide.h"
+#include "synth/DemoSide.h"
 #include "document/File.h"
-#include "output/TrackSink.h"
+#include "document/WaveHeader.h"
+#include "synth/Signals.h"
 
 #include <algorithm>
 #include <array>
@@ -83,7 +84,7 @@ DemoSide writeDemoSide(const std::string& path, int pieces, double pieceSeconds,
         int at = where(rng), w = width(rng);
         double a = size(rng) * (c % 2 ? -1 : 1);
         for (int f = 0; f < w; ++f) {
-            double v = a * (1.0 - static_cast<double>(f) / w) * (f % 2 ? -0.6 : 1.0);
+            double v = synth::clickValue(a, f, w, 0.6);
             l[static_cast<size_t>(at + f)] += v;
             r[static_cast<size_t>(at + f)] += v * 0.9;
         }

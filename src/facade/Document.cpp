@@ -1,4 +1,4 @@
-#include "document/Document.h"
+#include "facade/Document.h"
 
 #include <filesystem>
 
