@@ -1,9 +1,9 @@
 // Pieces the benchmark programs share: a user interface that answers Yes and stays quiet, a
 // settings store that keeps the working file beside the input, and a stopwatch.
 #pragma once
-#include "facade/Document.h"
 #include "document/Profile.h"
 #include "document/UserInterface.h"
+#include "facade/Document.h"
 
 #include <chrono>
 #include <cstdint>

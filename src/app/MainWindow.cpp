@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 #include "app/QtUserInterface.h"
-#include "settings/SettingsProfile.h"
 #include "facade/Document.h"
+#include "settings/SettingsProfile.h"
 
 #include <QFileDialog>
 #include <QKeySequence>

@@ -1,7 +1,7 @@
 // tarnival-cli: the terminal front end.
-#include "settings/SettingsProfile.h"
 #include "cli/Commands.h"
 #include "cli/TerminalUi.h"
+#include "settings/SettingsProfile.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Loading a recording: one pass that copies the source into the working file, computes the
 // overview data and scans for clicks, then finds the tracks and makes the corrections.
-#include "facade/Document.h"
 #include "document/Overview.h"
+#include "facade/Document.h"
 #include "scan/ClickDetector.h"
 #include "scan/CorrectionGenerator.h"
 #include "tracks/CutSplice.h"

@@ -1,8 +1,8 @@
 // Opening a recording: the acceptance rules for wave and APE input and the working file.
 #include "document/Bytes.h"
-#include "facade/Document.h"
 #include "document/FileError.h"
 #include "document/WaveHeader.h"
+#include "facade/Document.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "document/CorrectionList.h"
-#include "scan/CorrectionEditor.h"
 #include "document/DocumentObserver.h"
 #include "dsp/Fft.h"
+#include "scan/CorrectionEditor.h"
 #include "scan/CorrectionGenerator.h"
 #include "support/CorrectionSupport.h"
 #include "support/ScriptedUi.h"

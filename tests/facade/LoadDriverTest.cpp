@@ -1,6 +1,6 @@
 // The load-and-scan driver end to end, on real files in a temporary folder.
-#include "facade/Document.h"
 #include "document/Overview.h"
+#include "facade/Document.h"
 #include "support/ApeEncoding.h"
 #include "support/ScriptedUi.h"
 #include "support/Signals.h"

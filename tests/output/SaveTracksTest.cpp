@@ -1,7 +1,7 @@
 #include "output/SaveTracks.h"
-#include "facade/Document.h"
 #include "document/FileError.h"
 #include "document/Profile.h"
+#include "facade/Document.h"
 #include "output/OutputFixture.h"
 
 #include <gtest/gtest.h>

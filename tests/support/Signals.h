@@ -9,15 +9,15 @@
 namespace tarnival::test {
 
 // The signal generators are shared with the demo.
-using synth::Stereo;
-using synth::music;
-using synth::silence;
-using synth::hiss;
-using synth::mix;
-using synth::append;
-using synth::Click;
 using synth::addClick;
 using synth::addClicks;
+using synth::append;
+using synth::Click;
+using synth::hiss;
+using synth::mix;
+using synth::music;
+using synth::silence;
+using synth::Stereo;
 
 // A whole RIFF WAVE file image.
 struct WavOptions {
