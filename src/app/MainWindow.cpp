@@ -29,7 +29,7 @@ MainWindow::MainWindow()
 MainWindow::~MainWindow() = default;
 
 void MainWindow::openDialog() {
-    QString start = QString::fromStdString(profile_->getString("Settings", "PathName", ""));
+    QString start = QString::fromStdString(get(*profile_, settings::kPathName));
     QString path = QFileDialog::getOpenFileName(
         this, "Open... Select Wave File to Process", start,
         "Wave Files (*.wav);;Ape Files (*.ape);;All Compatible Files ( *.wav *.ape)");

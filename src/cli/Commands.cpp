@@ -224,7 +224,7 @@ int runRestore(const RestoreOptions& o) {
     TerminalUi ui(o.yes);
     CMorvath3Doc doc(profile, ui);
     ScanSettings& s = doc.scan;
-    if (s.sensitivity < 0) s.sensitivity = 3;
+    if (s.sensitivity < 0) s.sensitivity = settings::kDefaultSensitivity;
     if (o.source) s.source = *o.source;
     if (o.sensitivity) s.sensitivity = *o.sensitivity;
     if (o.mode) s.mode = *o.mode;
@@ -235,7 +235,7 @@ int runRestore(const RestoreOptions& o) {
     if (o.noSplit) s.splitTracks = 0;
     if (o.targetTracks) s.splitTracks = 1;
     if (o.gapless) s.gapless = 1;
-    if (o.linearFades) profile.setInt("Settings", "Fade Linear", 1);
+    if (o.linearFades) set(profile, settings::kFadeLinear, 1);
 
     auto started = std::chrono::steady_clock::now();
     if (!doc.OpenWave(o.input)) return 1;

@@ -34,8 +34,8 @@ std::string workingFilePath(const std::string& sourcePath, int tempMode,
 CMorvath3Doc::CMorvath3Doc(Profile& profile, UserInterface& ui)
     : profile_(profile), ui_(ui), title_(kNoFileTitle) {
     scan.load(profile_);
-    tempMode = profile_.getInt("Settings", "Temp Mode", ids::kTempSystem);
-    tempPath = profile_.getString("Settings", "Temp Path", "");
+    tempMode = get(profile_, settings::kTempMode);
+    tempPath = get(profile_, settings::kTempPath);
 }
 
 CMorvath3Doc::~CMorvath3Doc() {

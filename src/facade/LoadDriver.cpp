@@ -54,7 +54,7 @@ bool CMorvath3Doc::ProcessFile() {
                 "Re-Scan Current File", Buttons::YesNo) != Answer::Yes)
         return false;
     bool firstRun = scan.sensitivity == -1;
-    if (firstRun) scan.sensitivity = 3;
+    if (firstRun) scan.sensitivity = settings::kDefaultSensitivity;
     if (status > kWaveNotScanned || firstRun) {
         if (!ui_.editScanOptions(scan)) {
             if (firstRun) scan.sensitivity = -1; // still never chosen: ask again next time

@@ -157,7 +157,7 @@ bool CMorvath3Doc::OpenWave(const std::string& path) {
     }
 
     std::string parent = std::filesystem::path(shown).parent_path().string();
-    profile_.setString("Settings", "PathName", parent);
+    set(profile_, settings::kPathName, parent);
 
     WaveLayout& l = store.layout;
     chunkLevels.assign(static_cast<size_t>(l.fileLength / kChunkSize + 1), 0);

@@ -1,5 +1,5 @@
 #include "output/NamingRules.h"
-#include "document/Profile.h"
+#include "document/Settings.h"
 #include "output/TrackSink.h"
 
 #include <algorithm>
@@ -16,9 +16,6 @@ const std::array<const char*, 6> kPresetNamingRules = {
     "INPUTcor#", "ALBUM#", "# - TITLE", "TITLE", "ALBUM\\# - TITLE", "ALBUM\\TITLE"};
 
 namespace {
-
-const char* const kSection = "Settings";
-const char* const kRecentKeys[3] = {"Rule1", "Rule2", "Rule3"};
 
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
     size_t at = 0;
@@ -217,8 +214,8 @@ OutputNames BuildOutputNames(const NamingInput& input, const TrackList& tracks) 
 
 std::vector<std::string> namingRuleChoices(const Profile& profile) {
     std::vector<std::string> choices(kPresetNamingRules.begin(), kPresetNamingRules.end());
-    for (const char* key : kRecentKeys) {
-        std::string rule = profile.getString(kSection, key, "");
+    for (const TextSetting& key : settings::kRecentRules) {
+        std::string rule = get(profile, key);
         if (!rule.empty() && std::find(choices.begin(), choices.end(), rule) == choices.end())
             choices.push_back(rule);
     }
@@ -226,27 +223,28 @@ std::vector<std::string> namingRuleChoices(const Profile& profile) {
 }
 
 std::string initialNamingRule(const Profile& profile) {
-    std::string rule = profile.getString(kSection, "NamingRule", "");
+    std::string rule = get(profile, settings::kNamingRule);
     return rule.empty() ? kDefaultNamingRule : rule;
 }
 
 void rememberNamingRule(Profile& profile, const std::string& rule) {
+    const auto& recent = settings::kRecentRules;
     std::vector<std::string> choices = namingRuleChoices(profile);
     if (std::find(choices.begin(), choices.end(), rule) == choices.end()) {
         bool placed = false;
-        for (const char* key : kRecentKeys)
-            if (profile.getString(kSection, key, "").empty()) {
-                profile.setString(kSection, key, rule);
+        for (const TextSetting& key : recent)
+            if (get(profile, key).empty()) {
+                set(profile, key, rule);
                 placed = true;
                 break;
             }
         if (!placed) {
-            profile.setString(kSection, "Rule1", profile.getString(kSection, "Rule2", ""));
-            profile.setString(kSection, "Rule2", profile.getString(kSection, "Rule3", ""));
-            profile.setString(kSection, "Rule3", rule);
+            set(profile, recent[0], get(profile, recent[1]));
+            set(profile, recent[1], get(profile, recent[2]));
+            set(profile, recent[2], rule);
         }
     }
-    profile.setString(kSection, "NamingRule", rule);
+    set(profile, settings::kNamingRule, rule);
 }
 
 std::string trackRowText(int number, int64_t lengthBytes, int sampleRate,

@@ -1,4 +1,5 @@
 #pragma once
+#include "document/Settings.h"
 #include "document/WaveHeader.h"
 
 #include <array>
@@ -10,13 +11,6 @@
 namespace tarnival {
 
 class UserInterface;
-
-namespace ids {
-// Output types; the numbers are stored in the settings ("File Type").
-constexpr int kFileWave = 1239;
-constexpr int kFileApe = 1240;
-constexpr int kFileOgg = 1241;
-} // namespace ids
 
 // What a sink needs to know before the first byte arrives: the rate, the alignment and every
 // byte that write() will receive, silences included.

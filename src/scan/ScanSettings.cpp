@@ -1,42 +1,39 @@
 #include "scan/ScanSettings.h"
-#include "document/Profile.h"
 
 namespace tarnival {
 
-namespace {
-const char* kSection = "Settings";
-}
-
 void ScanSettings::load(const Profile& p) {
-    source = p.getInt(kSection, "Source", ids::kVinyl);
-    sensitivity = p.getInt(kSection, "Sensitivity", -1);
-    mode = p.getInt(kSection, "Mode", ids::kPerChannel);
-    agc = p.getInt(kSection, "AGC", 0);
-    discriminator = p.getInt(kSection, "Discriminator", 0);
-    minMagnitude = p.getInt(kSection, "Min Magnitude", 0);
-    corWidth = p.getInt(kSection, "Cor Width", ids::kNormalWidth);
-    splitTracks = p.getInt(kSection, "Split Tracks", 1);
-    gapless = p.getInt(kSection, "Gapless", 0);
-    subtractor = p.getInt(kSection, "Subtractor", 1);
+    using namespace settings;
+    source = get(p, kSource);
+    sensitivity = get(p, kSensitivity);
+    mode = get(p, kMode);
+    agc = get(p, kAgc);
+    discriminator = get(p, kDiscriminator);
+    minMagnitude = get(p, kMinMagnitude);
+    corWidth = get(p, kCorWidth);
+    splitTracks = get(p, kSplitTracks);
+    gapless = get(p, kGapless);
+    subtractor = get(p, kSubtractor);
 }
 
 void ScanSettings::save(Profile& p) const {
-    p.setInt(kSection, "Source", source);
-    p.setInt(kSection, "Sensitivity", sensitivity);
-    p.setInt(kSection, "Split Tracks", splitTracks);
-    p.setInt(kSection, "Subtractor", subtractor);
-    p.setInt(kSection, "Gapless", gapless);
-    p.setInt(kSection, "Mode", mode);
-    p.setInt(kSection, "AGC", agc);
-    p.setInt(kSection, "Discriminator", discriminator);
-    p.setInt(kSection, "Min Magnitude", minMagnitude);
-    p.setInt(kSection, "Cor Width", corWidth);
+    using namespace settings;
+    set(p, kSource, source);
+    set(p, kSensitivity, sensitivity);
+    set(p, kSplitTracks, splitTracks);
+    set(p, kSubtractor, subtractor);
+    set(p, kGapless, gapless);
+    set(p, kMode, mode);
+    set(p, kAgc, agc);
+    set(p, kDiscriminator, discriminator);
+    set(p, kMinMagnitude, minMagnitude);
+    set(p, kCorWidth, corWidth);
 }
 
 DetectorFactors deriveFactors(int sensitivity, bool differential) {
     // -1 means never chosen, which counts as the default; anything else out of range comes from
     // a hand-edited store and would give a factor that flags every frame.
-    if (sensitivity < 0) sensitivity = 3;
+    if (sensitivity < 0) sensitivity = settings::kDefaultSensitivity;
     if (sensitivity > 5) sensitivity = 5;
     DetectorFactors f;
     f.sensitivity = sensitivity;

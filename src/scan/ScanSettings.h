@@ -1,26 +1,12 @@
 #pragma once
+#include "document/Settings.h"
 
 namespace tarnival {
-
-class Profile;
-
-namespace ids {
-// Choice settings store the identifier of the chosen control; these numbers are stored values.
-constexpr int kVinyl = 1095;
-constexpr int kTape = 1096;
-constexpr int kDifferential = 1004;
-constexpr int kPerChannel = 1005;
-constexpr int kNormalWidth = 1303;
-constexpr int kNarrowWidth = 1295;
-constexpr int kTempSystem = 1135;
-constexpr int kTempSameFolder = 1136;
-constexpr int kTempUser = 1142;
-} // namespace ids
 
 // The settings that steer loading and click detection.
 struct ScanSettings {
     int source = ids::kVinyl;
-    int sensitivity = -1; // -1: never chosen; taken as 3 when a file is first processed
+    int sensitivity = -1; // -1: never chosen; see settings::kDefaultSensitivity
     int mode = ids::kPerChannel;
     int agc = 0;
     int discriminator = 0;

@@ -1,7 +1,7 @@
 #pragma once
 #include "document/CorrectionList.h"
 #include "document/DocumentObserver.h"
-#include "document/Profile.h"
+#include "document/Settings.h"
 #include "document/UserInterface.h"
 #include "document/WaveStore.h"
 #include "tracks/SpliceList.h"

@@ -183,7 +183,7 @@ void RemoveAllTracks(TrackContext& ctx) {
 void RescanTracks(TrackContext& ctx, const std::vector<int32_t>& levels,
                   const RescanChoice& choice) {
     ctx.tracks.gapless = choice.gapless;
-    ctx.profile.setInt("Settings", "Gapless", choice.gapless ? 1 : 0);
+    set(ctx.profile, settings::kGapless, choice.gapless ? 1 : 0);
     switch (choice.mode) {
     case RescanMode::AutoDetect:
         DetectTracks(ctx, levels, 0);

@@ -12,8 +12,6 @@ namespace tarnival {
 
 namespace {
 
-constexpr const char* kSettings = "Settings";
-
 std::string format(const char* fmt, int a, int b) {
     char buf[160];
     std::snprintf(buf, sizeof buf, fmt, a, b);
@@ -432,29 +430,27 @@ void UpdateTrackStatus(TrackContext& ctx) {
 }
 
 void LoadTrackSettings(TrackList& tracks, const Profile& profile) {
-    tracks.gapless = profile.getInt(kSettings, "Gapless", 0) != 0;
-    tracks.fadeLinear = profile.getInt(kSettings, "Fade Linear", 0) != 0;
+    tracks.gapless = get(profile, settings::kGapless) != 0;
+    tracks.fadeLinear = get(profile, settings::kFadeLinear) != 0;
 }
 
 void SetFadeLinear(TrackContext& ctx, bool linear) {
     ctx.tracks.fadeLinear = linear;
-    ctx.profile.setInt(kSettings, "Fade Linear", linear ? 1 : 0);
+    set(ctx.profile, settings::kFadeLinear, linear ? 1 : 0);
 }
 
 DefaultTimings LoadDefaultTimings(const Profile& profile) {
-    DefaultTimings t;
-    t.preSilence = profile.getString(kSettings, "PreSilence", "0");
-    t.fadeIn = profile.getString(kSettings, "FadeIn", "0");
-    t.fadeOut = profile.getString(kSettings, "FadeOut", "0");
-    t.postSilence = profile.getString(kSettings, "PostSilence", "0");
-    return t;
+    using namespace settings;
+    return {get(profile, kPreSilence), get(profile, kFadeIn), get(profile, kFadeOut),
+            get(profile, kPostSilence)};
 }
 
 void StoreDefaultTimings(Profile& profile, const DefaultTimings& t) {
-    profile.setString(kSettings, "PreSilence", t.preSilence);
-    profile.setString(kSettings, "FadeIn", t.fadeIn);
-    profile.setString(kSettings, "FadeOut", t.fadeOut);
-    profile.setString(kSettings, "PostSilence", t.postSilence);
+    using namespace settings;
+    set(profile, kPreSilence, t.preSilence);
+    set(profile, kFadeIn, t.fadeIn);
+    set(profile, kFadeOut, t.fadeOut);
+    set(profile, kPostSilence, t.postSilence);
 }
 
 void ApplyDefaultTimings(Track& track, const DefaultTimings& t, int sampleRate) {

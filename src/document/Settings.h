@@ -1,0 +1,90 @@
+#pragma once
+// Every stored setting the engine reads: section, key and the value used when it is absent.
+// Front ends and engine read and write them through get()/set(), so each default has one owner.
+#include "document/Profile.h"
+
+#include <string>
+
+namespace tarnival {
+
+namespace ids {
+// Choice settings store the identifier of the chosen control; these numbers are stored values
+// (in the settings and in session files).
+constexpr int kVinyl = 1095;
+constexpr int kTape = 1096;
+constexpr int kDifferential = 1004;
+constexpr int kPerChannel = 1005;
+constexpr int kNormalWidth = 1303;
+constexpr int kNarrowWidth = 1295;
+constexpr int kTempSystem = 1135;
+constexpr int kTempSameFolder = 1136;
+constexpr int kTempUser = 1142;
+// Output types ("File Type").
+constexpr int kFileWave = 1239;
+constexpr int kFileApe = 1240;
+constexpr int kFileOgg = 1241;
+} // namespace ids
+
+struct IntSetting {
+    const char* section;
+    const char* key;
+    int fallback;
+};
+struct TextSetting {
+    const char* section;
+    const char* key;
+    const char* fallback;
+};
+
+inline int get(const Profile& p, const IntSetting& s) {
+    return p.getInt(s.section, s.key, s.fallback);
+}
+inline std::string get(const Profile& p, const TextSetting& s) {
+    return p.getString(s.section, s.key, s.fallback);
+}
+inline void set(Profile& p, const IntSetting& s, int value) {
+    p.setInt(s.section, s.key, value);
+}
+inline void set(Profile& p, const TextSetting& s, const std::string& value) {
+    p.setString(s.section, s.key, value);
+}
+
+namespace settings {
+
+constexpr const char* kSection = "Settings";
+
+// Application and paths.
+constexpr TextSetting kPathName{kSection, "PathName", ""};
+constexpr IntSetting kTempMode{kSection, "Temp Mode", ids::kTempSystem};
+constexpr TextSetting kTempPath{kSection, "Temp Path", ""};
+constexpr TextSetting kOutputPath{kSection, "Output Path", ""};
+
+// Scanning. A sensitivity of -1 means never chosen: the first file processed takes
+// kDefaultSensitivity and shows the options.
+constexpr int kDefaultSensitivity = 3;
+constexpr IntSetting kSource{kSection, "Source", ids::kVinyl};
+constexpr IntSetting kSensitivity{kSection, "Sensitivity", -1};
+constexpr IntSetting kMode{kSection, "Mode", ids::kPerChannel};
+constexpr IntSetting kAgc{kSection, "AGC", 0};
+constexpr IntSetting kDiscriminator{kSection, "Discriminator", 0};
+constexpr IntSetting kMinMagnitude{kSection, "Min Magnitude", 0};
+constexpr IntSetting kCorWidth{kSection, "Cor Width", ids::kNormalWidth};
+constexpr IntSetting kSplitTracks{kSection, "Split Tracks", 1};
+constexpr IntSetting kGapless{kSection, "Gapless", 0};
+constexpr IntSetting kSubtractor{kSection, "Subtractor", 1};
+
+// Tracks.
+constexpr IntSetting kFadeLinear{kSection, "Fade Linear", 0};
+constexpr TextSetting kPreSilence{kSection, "PreSilence", "0"};
+constexpr TextSetting kFadeIn{kSection, "FadeIn", "0"};
+constexpr TextSetting kFadeOut{kSection, "FadeOut", "0"};
+constexpr TextSetting kPostSilence{kSection, "PostSilence", "0"};
+
+// Output.
+constexpr IntSetting kFileType{kSection, "File Type", ids::kFileWave};
+constexpr TextSetting kNamingRule{kSection, "NamingRule", ""};
+constexpr TextSetting kRecentRules[3] = {
+    {kSection, "Rule1", ""}, {kSection, "Rule2", ""}, {kSection, "Rule3", ""}};
+
+} // namespace settings
+} // namespace tarnival
