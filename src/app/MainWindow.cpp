@@ -41,7 +41,6 @@ bool MainWindow::openFile(const QString& path) {
     try {
         ok = doc_->OpenWave(path.toStdString());
         if (ok) {
-            doc_->status = kWaveNotScanned;
             refresh();
             ok = doc_->ProcessFile();
         }

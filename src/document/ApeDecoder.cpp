@@ -250,6 +250,25 @@ struct ApeDecoder::Impl {
     }
 };
 
+std::string ApeDecoder::errorText(int code) {
+    switch (code) {
+    case kErrorRead:
+        return "The file cannot be read.";
+    case kErrorNotApe:
+        return "It is not an APE file, or its header is damaged.";
+    case kErrorUnsupported:
+        return "Its APE header describes audio this program cannot decode.";
+    case kErrorTruncated:
+        return "The file is shorter than its header says: audio frames are missing.";
+    default:
+        break;
+    }
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (code > 0 && av_strerror(-code, text, sizeof text) == 0)
+        return std::string("The decoder says: ") + text + ".";
+    return "The decoder gave an unknown error.";
+}
+
 ApeDecoder::ApeDecoder() = default;
 ApeDecoder::~ApeDecoder() = default;
 

@@ -22,6 +22,8 @@ class ApeDecoder {
 
     // 0 on success, otherwise a non-zero error code to show the user.
     int open(const std::string& path);
+    // A sentence for an error code of open().
+    static std::string errorText(int code);
     void close();
     bool isOpen() const;
 

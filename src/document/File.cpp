@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,7 +34,7 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-void File::open(const std::string& path, Mode mode) {
+void File::open(const std::string& path, Mode mode, unsigned permissions) {
     close();
     // Non-blocking only for the open itself, so that a FIFO cannot hang us before the type check.
     int flags = O_CLOEXEC | O_NONBLOCK;
@@ -44,12 +45,11 @@ void File::open(const std::string& path, Mode mode) {
     case Mode::ReadWrite:
         flags |= O_RDWR;
         break;
-    case Mode::Create:
-        // Files we create sit at predictable names in shared folders: never follow a link there.
-        flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
+    case Mode::CreateNew:
+        flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
         break;
     }
-    int fd = ::open(path.c_str(), flags, 0644);
+    int fd = ::open(path.c_str(), flags, permissions);
     if (fd < 0) fail(path);
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -110,6 +110,31 @@ void File::writeAt(int64_t pos, const void* buffer, size_t count) {
         }
         done += static_cast<size_t>(n);
     }
+}
+
+bool File::tryLock() {
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        if (errno == EWOULDBLOCK) return false;
+        fail(path_);
+    }
+    return true;
+}
+
+void File::sync() {
+    if (::fsync(fd_) != 0) fail(path_);
+}
+
+File::Identity File::identity() const {
+    struct stat st {};
+    if (fstat(fd_, &st) != 0) fail(path_);
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+std::optional<File::Identity> fileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return File::Identity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
 bool removeFile(const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tarnival {
@@ -8,7 +9,9 @@ namespace tarnival {
 // An open file addressed by absolute byte position. Every failure throws FileError.
 class File {
   public:
-    enum class Mode { ReadOnly, ReadWrite, Create };
+    // ReadOnly never writes. CreateNew makes a new file and fails when anything (a file, a link,
+    // a FIFO) already has the name, so a name planted by someone else is never written through.
+    enum class Mode { ReadOnly, ReadWrite, CreateNew };
 
     File() = default;
     File(const std::string& path, Mode mode) { open(path, mode); }
@@ -18,8 +21,8 @@ class File {
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
 
-    // Create truncates an existing file; ReadOnly never writes.
-    void open(const std::string& path, Mode mode);
+    // permissions apply to CreateNew only (less the umask).
+    void open(const std::string& path, Mode mode, unsigned permissions = 0666);
     void close();
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
@@ -31,6 +34,18 @@ class File {
     // Reads exactly count bytes or throws.
     void readExactly(int64_t pos, void* buffer, size_t count) const;
     void writeAt(int64_t pos, const void* buffer, size_t count);
+    // Takes an exclusive advisory lock without waiting; false when another process holds one.
+    // The lock lasts until the file is closed.
+    bool tryLock();
+    // Flushes the file's data to the disk.
+    void sync();
+    // Device and inode, to recognise the file under another name.
+    struct Identity {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        bool operator==(const Identity&) const = default;
+    };
+    Identity identity() const;
 
   private:
     int fd_ = -1;
@@ -39,5 +54,7 @@ class File {
 
 // Deletes a file if it exists; returns false when it could not be removed.
 bool removeFile(const std::string& path);
+// The identity of the file a path names (links followed), or nothing when it cannot be read.
+std::optional<File::Identity> fileIdentity(const std::string& path);
 
 } // namespace tarnival

@@ -51,4 +51,17 @@ ChunkOverview chunkOverview(const int16_t* samples, int sampleCount) {
     return out;
 }
 
+void OverviewData::addBlock(int64_t blockStart, const int16_t* samples, int sampleCount) {
+    const int64_t chunk0 = blockStart / 4096;
+    for (int c = 0; c * 2048 < sampleCount; ++c) {
+        auto index = static_cast<size_t>(chunk0 + c);
+        if (index >= chunkLevels.size()) break;
+        ChunkOverview o = chunkOverview(samples + c * 2048, std::min(2048, sampleCount - c * 2048));
+        chunkLevels[index] = o.level;
+        chunkEnvelope[index] = o.envelope;
+        levelSum += o.levelSum;
+        balanceSum += o.balanceSum;
+    }
+}
+
 } // namespace tarnival

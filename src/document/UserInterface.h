@@ -42,6 +42,9 @@ class UserInterface {
     // Runs pending interface events; returns whether Cancel was pressed since the last call and
     // clears that flag.
     virtual bool pumpAndTakeCancel() = 0;
+    // The program has been asked to end (a terminal's interrupt or termination signal): even
+    // work that cannot be cancelled stops at its next safe point.
+    virtual bool stopRequested() const { return false; }
 };
 
 // Shows the progress display for a scope and closes it however the work ends, so an error

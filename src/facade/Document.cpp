@@ -1,6 +1,10 @@
 #include "facade/Document.h"
+#include "scan/ClickDetector.h"
+#include "tracks/TrackEditing.h"
 
-#include <filesystem>
+#include <cmath>
+#include <cstdio>
+#include <vector>
 
 namespace tarnival {
 
@@ -11,24 +15,6 @@ const char* statusText(int status) {
         "Wave Not Loaded",    "Wave Not Scanned", "Scan Incomplete", "Wave Not Corrected",
         "Processing Aborted", "Ready to Save",    "Auto-Saving"};
     return status >= 0 && status <= 6 ? texts[status] : "";
-}
-
-namespace {
-std::string withoutLast4(const std::string& s) {
-    return s.substr(0, s.size() > 4 ? s.size() - 4 : 0);
-}
-} // namespace
-
-std::string workingFilePath(const std::string& sourcePath, int tempMode,
-                            const std::string& tempPath) {
-    namespace fs = std::filesystem;
-    std::string name = fs::path(sourcePath).filename().string();
-    if (tempMode == ids::kTempSameFolder) return withoutLast4(sourcePath) + "~.wav";
-    // An empty user folder would put the file at the root of the filesystem; use the
-    // system's temporary folder instead.
-    if (tempMode == ids::kTempUser && !tempPath.empty())
-        return (fs::path(tempPath) / (withoutLast4(name) + "~.wav")).string();
-    return (fs::temp_directory_path() / (withoutLast4(name) + "~.wav")).string();
 }
 
 CMorvath3Doc::CMorvath3Doc(Profile& profile, UserInterface& ui)
@@ -42,11 +28,21 @@ CMorvath3Doc::~CMorvath3Doc() {
     CloseWave();
 }
 
+void CMorvath3Doc::setObserver(DocumentObserver* observer) {
+    observer_ = observer ? observer : &silent_;
+    editor_.setObserver(observer_);
+}
+
+void CMorvath3Doc::forgetWorkingFile() {
+    store.working.close();
+    workingPath_.clear();
+}
+
 void CMorvath3Doc::CloseWave() {
     store.source.close();
     decoder_.reset();
-    if (!apeTempPath_.empty()) removeFile(apeTempPath_);
-    apeTempPath_.clear();
+    if (!decodedPath_.empty()) removeFile(decodedPath_);
+    decodedPath_.clear();
     if (store.working.isOpen()) {
         try {
             store.working.setLength(0);
@@ -63,23 +59,158 @@ void CMorvath3Doc::CloseWave() {
     blockList.reset();
     tracks = TrackList{};
     splices = SpliceList{};
-    chunkLevels.clear();
-    chunkEnvelope.clear();
+    overview.clear();
+    editor_.invalidate();
     store.layout = WaveLayout{};
     store.leftGain = store.rightGain = 1.0f;
-    status = kWaveNotLoaded;
-    scanned = false;
-    mono = false;
+    load_ = LoadState{};
     modified = false;
-    cancelPosition = 0;
     currentEntry = 0;
     blockStart = blockEnd = 0;
-    levelSum = balanceSum = 0;
     ape_ = false;
     originalName_.clear();
+    inputPath_.clear();
+    dataRepair_.clear();
     title_ = kNoFileTitle;
     observer_->listEmptied();
     observer_->titleChanged();
+}
+
+TrackContext CMorvath3Doc::trackContext() {
+    TrackContext ctx{tracks, splices, corrections, store, ui_, profile_};
+    ctx.observer = observer_;
+    ctx.modified = &modified;
+    ctx.inputName = inputPath_;
+    ctx.chunkLevels = &overview.chunkLevels;
+    return ctx;
+}
+
+bool CMorvath3Doc::ProcessFile() {
+    if (!isLoaded()) return false;
+    if (load_.status > kProcessingAborted &&
+        ui_.ask("The Wave File Has already been Processed\nDo You want to Re-Process the current "
+                "file?",
+                "Re-Scan Current File", Buttons::YesNo) != Answer::Yes)
+        return false;
+    bool firstRun = scan.sensitivity == -1;
+    if (firstRun) scan.sensitivity = settings::kDefaultSensitivity;
+    if (load_.status > kWaveNotScanned || firstRun) {
+        if (!ui_.editScanOptions(scan)) {
+            if (firstRun) scan.sensitivity = -1; // still never chosen: ask again next time
+            return false;
+        }
+        scan.save(profile_);
+    }
+
+    load_.cancelPosition = 0;
+    store.leftGain = store.rightGain = 1.0f;
+
+    std::vector<std::string> tasks;
+    if (scan.isTape()) {
+        scan.mode = ids::kPerChannel;
+        tasks.push_back("Scan for Tracks");
+        if (scan.subtractor != 0) tasks.push_back("Apply Hiss Filter");
+    } else if (scan.sensitivity != 0) {
+        tasks = {"Scan for Tracks and Clicks", "Generate Corrections"};
+    } else {
+        tasks.push_back("Scan for Tracks");
+    }
+    load_.status = kWaveNotScanned;
+    ProgressScope progress(ui_, tasks);
+    ui_.setCurrentTask(0);
+    currentEntry = 0;
+
+    bool loaded = false;
+    try {
+        std::map<std::string, std::string> tags;
+        if (decoder_) tags = decoder_->tags();
+        std::unique_ptr<SourceReader> source;
+        if (decoder_)
+            source = std::make_unique<ApeSourceReader>(*decoder_, store.source, store.layout);
+        else
+            source = std::make_unique<WaveSourceReader>(store.source);
+        TrackContext ctx = trackContext();
+        LoadDriver driver(ctx, blockList, overview, scan, fft, *source, load_);
+        loaded = driver.run(decoder_ ? &tags : nullptr);
+        // The decoded file now holds all the audio; re-scans read it like a wave file.
+        if (loaded) decoder_.reset();
+    } catch (...) {
+        CloseWave();
+        throw;
+    }
+    editor_.invalidate();
+    if (!loaded) {
+        CloseWave();
+        return false;
+    }
+
+    if (load_.status == kWaveNotCorrected) {
+        ui_.setCurrentTask(1);
+        if (!scan.isTape() && scan.sensitivity != 0) {
+            MakeOptions options;
+            options.trackEntries = tracks.count();
+            options.status = &load_.status;
+            options.observer = observer_;
+            MakeResult made = MakeCorrections(corrections, generator_, store, ui_, options);
+            if (made.cancelled) load_.cancelPosition = made.cancelIndex;
+        }
+    }
+    if (load_.cancelPosition != 0 && load_.status > kWaveNotCorrected) recoverWaveform();
+
+    currentEntry = corrections.count() > 2 ? 1 : 0;
+    if (currentEntry) observer_->entrySelected(currentEntry);
+    observer_->redraw();
+    return true;
+}
+
+void CMorvath3Doc::recoverWaveform() {
+    ui_.setTaskText(2, "Operation Cancelled");
+    ui_.setTaskText(3, "Recover Waveform");
+    ui_.setCurrentTask(2);
+    ui_.markTask(2);
+    // The corrections' progress counted entries; this one goes through the file.
+    const WaveLayout& l = store.layout;
+    ui_.setProgressRange(l.dataStart, l.dataEnd);
+    std::vector<int16_t> buffer(kBlockSize / 2);
+    for (int64_t pos = l.dataStart; pos < l.dataEnd; pos += kBlockSize) {
+        size_t bytes = static_cast<size_t>(std::min<int64_t>(kBlockSize, l.dataEnd - pos));
+        store.readSourceWithGains(pos, buffer.data(), bytes);
+        store.writeWorking(pos, buffer.data(), bytes);
+        ui_.setProgressPosition(pos);
+        ui_.pumpAndTakeCancel();
+    }
+    editor_.invalidate();
+    // Only the markers survive: the corrections are gone from the audio.
+    std::vector<Correction> markers;
+    for (int i = 1; i < corrections.count() - 1; ++i)
+        if (corrections[i].width < 0) markers.push_back(corrections[i]);
+    corrections.reset();
+    corrections.entries().insert(corrections.entries().begin() + 1, markers.begin(), markers.end());
+    corrections.zeroBlockCounters();
+    observer_->listEmptied();
+}
+
+std::string CMorvath3Doc::StatusReport() const {
+    if (load_.status == kWaveNotLoaded) return "File Not Loaded";
+    char text[160];
+    std::snprintf(text, sizeof text, "Tracks Found: %d\n\n", tracks.count() - 1);
+    std::string report = text;
+    int clicks = std::max(0, corrections.count() - 2 * tracks.count());
+    if (currentEntry > 0 && currentEntry < corrections.count() &&
+        corrections[currentEntry].magnitude == magnitude_codes::kInsertedCurrent)
+        --clicks;
+    std::snprintf(text, sizeof text, "Clicks Corrected: %d\n\n", clicks);
+    report += text;
+    report += "Currently Applied Filters:\n\tNone\n";
+    report += "\nTreble Control: None\n";
+    std::snprintf(text, sizeof text, "\nVolume Adjustments\n\tLeft: %+4.1fdB\n\tRight: %+4.1fdB",
+                  20.0 * std::log10(store.leftGain), 20.0 * std::log10(store.rightGain));
+    report += text;
+    std::snprintf(text, sizeof text, "\n\nSample Rate: %4.1f kS/sec",
+                  store.layout.sampleRate * 0.001);
+    report += text;
+    if (!dataRepair_.empty()) report += "\n\n" + dataRepair_;
+    return report;
 }
 
 } // namespace tarnival

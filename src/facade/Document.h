@@ -2,20 +2,24 @@
 #include "document/ApeDecoder.h"
 #include "document/CorrectionList.h"
 #include "document/DocumentObserver.h"
+#include "document/Overview.h"
 #include "document/Profile.h"
 #include "document/UserInterface.h"
+#include "document/WaveHeader.h"
 #include "document/WaveStore.h"
 #include "dsp/Fft.h"
+#include "facade/LoadDriver.h"
+#include "scan/CorrectionEditor.h"
+#include "scan/CorrectionGenerator.h"
 #include "scan/ScanSettings.h"
 #include "tracks/SpliceList.h"
+#include "tracks/TrackContext.h"
 #include "tracks/TrackList.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace tarnival {
 
@@ -33,14 +37,16 @@ enum Status {
 const char* statusText(int status);
 extern const char* const kNoFileTitle; // "Wave File - Not Yet Loaded"
 
-// The working file's path for a source path under the given placement mode.
-std::string workingFilePath(const std::string& sourcePath, int tempMode,
-                            const std::string& tempPath);
+// What the checks of an input found, without opening it as the document.
+struct InputInspection {
+    WaveLayout layout;
+    bool ape = false;
+    std::string repair; // how a damaged data length was read, if it was
+};
 
 // The one open recording: its two files, layout, corrections, tracks, cuts, overview data and
-// the settings in force. Emptied and refilled for every file.
-struct TrackContext;
-
+// the settings in force. Emptied and refilled for every file. The views and front ends call this
+// facade; the algorithms live in their own folders and take what they need.
 class CMorvath3Doc {
   public:
     CMorvath3Doc(Profile& profile, UserInterface& ui);
@@ -48,17 +54,18 @@ class CMorvath3Doc {
     CMorvath3Doc(const CMorvath3Doc&) = delete;
     CMorvath3Doc& operator=(const CMorvath3Doc&) = delete;
 
-    void setObserver(DocumentObserver* observer) { observer_ = observer ? observer : &silent_; }
+    void setObserver(DocumentObserver* observer);
     DocumentObserver& observer() { return *observer_; }
     Profile& profile() { return profile_; }
     UserInterface& ui() { return ui_; }
 
-    // Checks and opens a wave or APE file and creates the (empty) working file. On failure the
-    // user has been told why and the document is empty.
+    // Checks and opens a wave or APE file and creates the (empty) working file; the status
+    // becomes "Wave Not Scanned". On failure the user has been told why and the document is
+    // empty, or as it was when the file was refused before anything changed.
     bool OpenWave(const std::string& path);
     // The checks of OpenWave alone: the layout of an acceptable file, or nothing (the user has
     // been told why). Creates no file.
-    std::optional<WaveLayout> InspectWave(const std::string& path);
+    std::optional<InputInspection> InspectWave(const std::string& path);
     // Empties the document and deletes its temporary files.
     void CloseWave();
     bool isLoaded() const { return store.source.isOpen(); }
@@ -72,20 +79,30 @@ class CMorvath3Doc {
     // The track operations' view of this document.
     TrackContext trackContext();
 
+    int status() const { return load_.status; }
+    const char* statusString() const { return statusText(load_.status); }
+    // 0, or where the last long operation was cancelled (a position, or a correction's index).
+    int32_t cancelPosition() const { return load_.cancelPosition; }
+    bool scanned() const { return load_.scanned; }
+    bool mono() const { return load_.mono; }
+
+    // Correction edits that rewrite audio go through here; its window cache is dropped after
+    // every rewrite of the working file as a whole.
+    CorrectionEditor& editor() { return editor_; }
+    CorrectionGenerator& generator() { return generator_; }
+
     const std::string& title() const { return title_; }
-    const char* statusString() const { return statusText(status); }
     const std::string& originalName() const { return originalName_; }
+    // The file the user opened (the ".ape" path for APE input).
+    const std::string& inputPath() const { return inputPath_; }
     const std::string& workingPath() const { return workingPath_; }
     const std::string& sourcePath() const { return store.source.path(); }
     bool isApe() const { return ape_; }
-    ApeDecoder* decoder() { return decoder_.get(); }
-    void releaseDecoder() { decoder_.reset(); }
+    // A data chunk whose length could not be right was read to the end of the file: how.
+    const std::string& dataRepair() const { return dataRepair_; }
     // The working file has been closed and moved away by a save: nothing may touch its old
     // path any more.
-    void forgetWorkingFile() {
-        store.working.close();
-        workingPath_.clear();
-    }
+    void forgetWorkingFile();
 
     // Test hook: files written by newer encoders than the supported version.
     void setApeVersionCheck(bool on) { checkApeVersion_ = on; }
@@ -98,18 +115,9 @@ class CMorvath3Doc {
     SpliceList splices;
     CFft fft;
     ScanSettings scan;
+    OverviewData overview;
 
-    // Overview data, one entry per 4096-byte chunk.
-    std::vector<int32_t> chunkLevels;
-    std::vector<std::array<int8_t, 4>> chunkEnvelope; // min L, max L, min R, max R (/256)
-    double levelSum = 0;
-    double balanceSum = 0;
-
-    int status = kWaveNotLoaded;
-    bool scanned = false;
-    bool mono = false;
     bool modified = false;
-    int32_t cancelPosition = 0;
     int currentEntry = 0; // 0: none
     int32_t blockStart = 0;
     int32_t blockEnd = 0;
@@ -118,24 +126,29 @@ class CMorvath3Doc {
     std::string tempPath;
 
   private:
-    bool LoadAndScan();
-    void RestoreAllFromSource();
     bool fail(const std::string& text);
     bool checkApe(const std::string& path, std::unique_ptr<ApeDecoder>& decoder, WaveLayout& l);
-    bool createApeSource(const std::string& path);
-    bool parseWave(const std::string& path, File& file, WaveLayout& l);
+    bool parseWave(const std::string& path, File& file, WaveReading& reading);
+    bool refuseOwnFile(const std::string& path);
+    bool createWorkingFiles(const std::string& path);
+    void recoverWaveform();
 
     Profile& profile_;
     UserInterface& ui_;
     DocumentObserver silent_;
     DocumentObserver* observer_ = &silent_;
+    CorrectionGenerator generator_{fft};
+    CorrectionEditor editor_{corrections, store, generator_};
+    LoadState load_;
     std::string title_;
     std::string originalName_;
+    std::string inputPath_;
     std::string workingPath_;
-    std::string apeTempPath_;
+    std::string decodedPath_;
+    std::string dataRepair_;
     bool ape_ = false;
     bool checkApeVersion_ = true;
-    std::unique_ptr<ApeDecoder> decoder_;
+    std::unique_ptr<ApeDecoder> decoder_; // until the load has decoded the whole APE file
 };
 
 } // namespace tarnival

@@ -1,29 +1,27 @@
-// Opening a recording: the acceptance rules for wave and APE input and the working file.
-#include "document/Bytes.h"
+// Opening a recording: the acceptance rules for wave and APE input, and the files the document
+// makes for it.
 #include "document/FileError.h"
-#include "document/WaveHeader.h"
+#include "document/FreeSpace.h"
+#include "document/TempFiles.h"
 #include "facade/Document.h"
 
-#include <algorithm>
 #include <array>
-#include <cctype>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
-#include <optional>
 
 namespace tarnival {
+
+namespace fs = std::filesystem;
 
 namespace {
 
 const char* const kWaveFormatMessage =
     " Incorrect Wave File Format\nOnly 16 bit stereo/44.1kHz or 48kHz Sampling Rate supported. ";
-constexpr int64_t kSpaceReserve = 10000000;
+const char* const kTooLongMessage =
+    "The file is too long. Files longer than 2GB cannot be processed";
 
-int64_t freeBytes(const std::string& folder) {
-    std::error_code ec;
-    auto info = std::filesystem::space(folder.empty() ? "." : folder, ec);
-    if (ec) return 0;
-    return std::min<int64_t>(static_cast<int64_t>(info.available), 4294967295LL);
+bool isApePath(const std::string& path) {
+    return path.size() >= 4 && path.compare(path.size() - 4, 4, ".ape") == 0;
 }
 
 } // namespace
@@ -49,123 +47,146 @@ bool CMorvath3Doc::checkApe(const std::string& path, std::unique_ptr<ApeDecoder>
     if (int code = decoder->open(path)) {
         char text[96];
         std::snprintf(text, sizeof text, "Error opening APE file. (error code %d)\r\n\r\n", code);
-        return fail(text);
+        return fail(text + ApeDecoder::errorText(code));
     }
     int rate = decoder->sampleRate();
     if (decoder->channels() != 2 || decoder->bitsPerSample() != 16 ||
-        (rate != 44100 && rate != 48000))
-        return fail(kWaveFormatMessage);
+        (rate != 44100 && rate != 48000)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "It holds %d channel%s of %d-bit samples at %d Hz.",
+                      decoder->channels(), decoder->channels() == 1 ? "" : "s",
+                      decoder->bitsPerSample(), rate);
+        return fail(std::string(kWaveFormatMessage) + "\n" + text);
+    }
     int64_t dataLength = decoder->dataBytes();
-    if (dataLength < 0 || dataLength + 44 > kMaxFileLength)
-        return fail("The file is too long. Files longer than 2GB cannot be processed");
+    if (dataLength <= 0) return fail(std::string(kWaveFormatMessage) + "\nIt holds no audio.");
     l = WaveLayout{};
     l.fileLength = dataLength + 44;
+    if (l.fileLength > kMaxFileLength) return fail(kTooLongMessage);
     l.dataStart = 44;
     l.dataEnd = static_cast<int32_t>(l.fileLength);
     l.sampleRate = rate;
     return true;
 }
 
-bool CMorvath3Doc::createApeSource(const std::string& path) {
-    std::string tmp = path.substr(0, path.size() - 4) + ".tmp";
-    try {
-        store.source.open(tmp, File::Mode::Create);
-        apeTempPath_ = tmp;
-        store.source.setLength(store.layout.fileLength);
-        std::array<uint8_t, kMaxWaveHeader> header{};
-        size_t length =
-            buildWaveHeader({store.layout.sampleRate, 0, store.layout.dataLength()}, header);
-        store.source.writeAt(0, header.data(), length);
-    } catch (const FileError& e) {
-        CloseWave();
-        return fail(e.what());
-    }
-    return true;
-}
-
-bool CMorvath3Doc::parseWave(const std::string& path, File& f, WaveLayout& l) {
+bool CMorvath3Doc::parseWave(const std::string& path, File& f, WaveReading& reading) {
     try {
         f.open(path, File::Mode::ReadOnly);
+        reading = readWaveHeader(f);
     } catch (const FileError& e) {
         return fail(e.what());
     }
-    WaveReading reading = readWaveHeader(f);
     if (!reading.accepted) {
         f.close();
         return fail(std::string(kWaveFormatMessage) + "\n" + reading.problem);
     }
-    l = reading.layout;
+    // A file of more than 2 GB: say so, rather than show a layout 32-bit positions cannot hold.
+    if (reading.tooLong) {
+        f.close();
+        return fail(kTooLongMessage);
+    }
     return true;
 }
 
-namespace {
-bool isApePath(const std::string& path) {
-    return path.size() >= 4 && path.compare(path.size() - 4, 4, ".ape") == 0;
+bool CMorvath3Doc::refuseOwnFile(const std::string& path) {
+    std::optional<File::Identity> id = fileIdentity(path);
+    if (!id) return false;
+    for (const std::string& ours : {workingPath_, decodedPath_}) {
+        if (ours.empty()) continue;
+        std::optional<File::Identity> mine = fileIdentity(ours);
+        if (mine && *mine == *id) {
+            fail(path + " is the working copy of the recording that is open now; it cannot be "
+                        "opened as a recording. Open the original file instead.");
+            return true;
+        }
+    }
+    return false;
 }
-} // namespace
 
-std::optional<WaveLayout> CMorvath3Doc::InspectWave(const std::string& path) {
+std::optional<InputInspection> CMorvath3Doc::InspectWave(const std::string& path) {
+    InputInspection inspection;
+    inspection.ape = isApePath(path);
+    if (inspection.ape) {
+        std::unique_ptr<ApeDecoder> decoder;
+        if (!checkApe(path, decoder, inspection.layout)) return std::nullopt;
+        return inspection;
+    }
     File file;
-    WaveLayout layout;
-    std::unique_ptr<ApeDecoder> decoder;
-    bool ok = isApePath(path) ? checkApe(path, decoder, layout) : parseWave(path, file, layout);
-    if (!ok) return std::nullopt;
-    return layout;
+    WaveReading reading;
+    if (!parseWave(path, file, reading)) return std::nullopt;
+    inspection.layout = reading.layout;
+    inspection.repair = reading.repair;
+    return inspection;
+}
+
+bool CMorvath3Doc::createWorkingFiles(const std::string& path) {
+    std::string folder;
+    try {
+        folder = workingFolder(path, tempMode, tempPath);
+    } catch (const FileError& e) {
+        return fail(e.what());
+    }
+    // An APE input is decoded into a second file beside the working copy.
+    std::string shortage = spaceShortage(folder, store.layout.fileLength * (ape_ ? 2 : 1));
+    if (!shortage.empty()) return fail(shortage);
+
+    const std::string working = (fs::path(folder) / workingFileName(path)).string();
+    try {
+        createTemporaryFile(store.working, working);
+        workingPath_ = working;
+        if (ape_) {
+            const std::string decoded = decodedFilePath(working);
+            createTemporaryFile(store.source, decoded);
+            decodedPath_ = decoded;
+            store.source.setLength(store.layout.fileLength);
+            std::array<uint8_t, kMaxWaveHeader> header{};
+            size_t length =
+                buildWaveHeader({store.layout.sampleRate, 0, store.layout.dataLength()}, header);
+            store.source.writeAt(0, header.data(), length);
+        }
+    } catch (const FileError& e) {
+        std::string text = e.what();
+        return fail(text.substr(0, 255));
+    }
+    return true;
 }
 
 bool CMorvath3Doc::OpenWave(const std::string& path) {
     // The checks come first: a file that is refused leaves the open document as it was.
     const bool ape = isApePath(path);
+    if (refuseOwnFile(path)) return false;
     File file;
-    WaveLayout layout;
+    WaveReading reading;
     std::unique_ptr<ApeDecoder> decoder;
-    if (ape ? !checkApe(path, decoder, layout) : !parseWave(path, file, layout)) return false;
+    if (ape ? !checkApe(path, decoder, reading.layout) : !parseWave(path, file, reading))
+        return false;
 
     CloseWave();
-    store.layout = layout;
+    store.layout = reading.layout;
+    dataRepair_ = reading.repair;
+    ape_ = ape;
+    inputPath_ = path;
     if (ape) {
-        if (!createApeSource(path)) return false;
-        ape_ = true;
         originalName_ = path;
         decoder_ = std::move(decoder);
     } else {
         store.source = std::move(file);
     }
-
-    const std::string& shown = ape_ ? originalName_ : path;
-    title_ = shown;
+    title_ = path;
     observer_->titleChanged();
-
-    auto abandon = [&](const std::string& text) {
+    if (!createWorkingFiles(path)) {
         CloseWave();
-        return fail(text);
-    };
-    std::string working = workingFilePath(path, tempMode, tempPath);
-    std::string folder = std::filesystem::path(working).parent_path().string();
-    int64_t free = freeBytes(folder);
-    int64_t usable = free > kSpaceReserve ? free - kSpaceReserve : 0;
-    if (usable < store.layout.fileLength)
-        return abandon("Insufficient space on Drive " + (folder.empty() ? "." : folder));
-    if (store.layout.fileLength > kMaxFileLength)
-        return abandon("The file is too long. Files longer than 2GB cannot be processed");
-    try {
-        store.working.open(working, File::Mode::Create);
-        workingPath_ = working;
-    } catch (const FileError& e) {
-        std::string text = e.what();
-        return abandon(text.substr(0, 255));
+        return false;
     }
 
-    std::string parent = std::filesystem::path(shown).parent_path().string();
-    set(profile_, settings::kPathName, parent);
-
+    set(profile_, settings::kPathName, fs::path(path).parent_path().string());
     WaveLayout& l = store.layout;
-    chunkLevels.assign(static_cast<size_t>(l.fileLength / kChunkSize + 1), 0);
-    chunkEnvelope.assign(chunkLevels.size(), {0, 0, 0, 0});
+    overview.size(l.fileLength);
     corrections.reset();
     corrections.sizeBlockCounters(l.fileLength);
     l.firstCorrectable = l.dataStart + kEdgeGuard;
     l.lastCorrectable = l.dataEnd - kEdgeGuard;
+    load_.status = kWaveNotScanned;
     return true;
 }
 

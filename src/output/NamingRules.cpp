@@ -197,9 +197,11 @@ OutputNames BuildOutputNames(const NamingInput& input, const TrackList& tracks) 
     for (size_t k = 0; k < input.selected.size(); ++k) {
         int index = input.selected[k];
         if (index < 0 || index >= tracks.count()) continue;
-        std::string name =
-            ExpandNamingRule(input.rule, tracks[index], input.inputName, out.numbers[k]) +
-            input.extension;
+        std::string stem =
+            ExpandNamingRule(input.rule, tracks[index], input.inputName, out.numbers[k]);
+        // Nothing but an extension would be a hidden file, easily overwritten by the next track.
+        out.emptyName = out.emptyName || stem.empty();
+        std::string name = stem + input.extension;
         std::string path = input.outputFolder + name;
         std::error_code ec;
         bool exists = std::filesystem::exists(path, ec);

@@ -70,7 +70,8 @@ struct OutputNames {
     bool someFileExists = false;
     bool unknownTags = false;
     bool duplicates = false;
-    bool okEnabled() const { return !paths.empty() && !duplicates; }
+    bool emptyName = false; // the rule gives some track no name at all
+    bool okEnabled() const { return !paths.empty() && !duplicates && !emptyName; }
 };
 
 // Builds the output names of the selected tracks, as the save dialog shows them live.

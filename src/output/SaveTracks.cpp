@@ -1,5 +1,7 @@
 #include "output/SaveTracks.h"
 #include "document/FileError.h"
+#include "document/FreeSpace.h"
+#include "document/SafeFile.h"
 #include "document/UserInterface.h"
 #include "document/WaveStore.h"
 
@@ -28,25 +30,36 @@ bool fileExists(const std::string& path) {
     return fs::exists(path, ec);
 }
 
+std::string folderOf(const std::string& path) {
+    std::string folder = fs::path(path).parent_path().string();
+    return folder.empty() ? "." : folder;
+}
+
 // The nearest folder of path that exists: where the output's filesystem is measured.
 fs::path existingFolder(const std::string& path) {
     std::error_code ec;
-    fs::path folder = fs::path(path).parent_path();
-    if (folder.empty()) folder = ".";
+    fs::path folder = fs::absolute(folderOf(path), ec);
     while (!fs::exists(folder, ec) && folder.has_parent_path() && folder.parent_path() != folder)
         folder = folder.parent_path();
     return folder;
+}
+
+// After a save that stopped part way: which of the tracks are whole.
+std::string completedTracksText(const SaveRequest& request, size_t done) {
+    std::string text = "The save stopped before " +
+                       request.paths[std::min(done, request.paths.size() - 1)] + ".\n";
+    int first = request.trackNumbers.front(), last = request.trackNumbers[done - 1];
+    if (first <= 0 || last <= 0) first = 1, last = static_cast<int>(done);
+    text += done == 1 ? "Track " + std::to_string(first) + " is complete."
+                      : "Tracks " + std::to_string(first) + " to " + std::to_string(last) +
+                            " are complete.";
+    return text;
 }
 
 bool sameFilesystem(const fs::path& a, const std::string& b) {
     struct stat sa {};
     struct stat sb {};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
-}
-
-std::string folderText(const std::string& path) {
-    std::string folder = fs::path(path).parent_path().string();
-    return folder.empty() ? "." : folder;
 }
 
 void dropWorkingFile(WaveStore& store, SaveOutcome& outcome) {
@@ -76,6 +89,10 @@ void saveSeveral(OutputContext& context, const std::string& inputPath, const Sav
                  SaveOutcome& outcome) {
     const size_t count = request.paths.size();
     for (size_t k = 0; k < count; ++k) {
+        if (context.ui.stopRequested()) {
+            outcome.status = SaveStatus::Stopped;
+            return;
+        }
         std::string name = savedName(request.paths[k], inputPath);
         bool gapless = context.options.gapless;
         WriteStatus status = WriteTrack(context, request.trackIndexes[k], request.trackNumbers[k],
@@ -100,11 +117,13 @@ void saveOne(OutputContext& context, const std::string& inputPath, const SaveReq
     const bool wave = context.options.fileType == ids::kFileWave;
     const bool renameCandidate =
         sameDrive && context.splices.empty() && request.closeAfterwards && wave;
-    if (!renameCandidate && !HasFreeSpace(folder.string(), layout.fileLength)) {
-        context.ui.message("Insufficient space on Drive " + folderText(request.paths[0]),
-                           "Tarnival");
-        outcome.status = SaveStatus::Refused;
-        return;
+    if (!renameCandidate) {
+        std::string shortage = spaceShortage(folderOf(request.paths[0]), layout.fileLength);
+        if (!shortage.empty()) {
+            context.ui.message(shortage, "Tarnival");
+            outcome.status = SaveStatus::Refused;
+            return;
+        }
     }
 
     const std::string name = savedName(request.paths[0], inputPath);
@@ -125,10 +144,16 @@ void saveOne(OutputContext& context, const std::string& inputPath, const SaveReq
         std::error_code ec;
         fs::create_directories(fs::path(name).parent_path(), ec);
         if (!context.options.externalEncoder) {
-            // rename() replaces an existing output in one step; if it fails the working file
-            // is untouched and the track is rendered instead.
-            fs::rename(workingPath, name, ec);
-            if (!ec) {
+            // One rename replaces an existing output (only when allowed); if it fails the working
+            // file is untouched and the track is rendered instead.
+            bool renamed = true;
+            try {
+                store.working.sync();
+                renameFile(workingPath, name, context.options.replaceExisting);
+            } catch (const FileError&) {
+                renamed = false;
+            }
+            if (renamed) {
                 store.working.close();
                 outcome.workingFileRemoved = true;
                 outcome.renamedWorkingFile = true;
@@ -255,22 +280,29 @@ SaveOutcome SaveTracks(OutputContext& context, const std::string& inputPath,
             const Track& t = context.tracks[index];
             needed += std::max<int64_t>(0, int64_t{t.end} - t.start);
         }
-        if (!HasFreeSpace(existingFolder(request.paths[0]).string(), needed)) {
-            ui.message("Insufficient space on Drive " + folderText(request.paths[0]), "Tarnival");
+        std::string shortage = spaceShortage(folderOf(request.paths[0]), needed);
+        if (!shortage.empty()) {
+            ui.message(shortage, "Tarnival");
             return outcome;
         }
     }
 
+    // Existing files are replaced only when the user said so; a file that appears meanwhile
+    // is left alone and the save fails on it.
+    OutputContext save = context;
+    save.options.replaceExisting = anyExists;
     ProgressScope progress(ui, {}, "Ready");
     try {
         if (context.tracks.count() > 2)
-            saveSeveral(context, inputPath, request, outcome);
+            saveSeveral(save, inputPath, request, outcome);
         else
-            saveOne(context, inputPath, request, outcome);
+            saveOne(save, inputPath, request, outcome);
     } catch (const FileError& e) {
         ui.message(e.what(), "Tarnival");
         outcome.status = SaveStatus::Failed;
     }
+    if (outcome.status != SaveStatus::Saved && !outcome.written.empty())
+        ui.message(completedTracksText(request, outcome.written.size()), "Tarnival");
     return outcome;
 }
 

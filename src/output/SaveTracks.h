@@ -20,6 +20,7 @@ enum class SaveStatus {
     Refused,  // a check failed and the user was told; nothing was written
     Declined, // the user did not confirm overwriting existing files
     Failed,   // a track could not be written; the user was told
+    Stopped,  // the program was asked to end: the tracks written so far are whole
 };
 
 struct SaveOutcome {

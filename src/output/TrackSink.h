@@ -28,7 +28,9 @@ struct TrackTags {
 
 // Where a rendered track goes: a wave file, or an encoder. The renderer calls begin once, write
 // for every block of bytes (silence included, 16-bit stereo, whole samples), then finish; on any
-// failure or cancel it calls abandon instead of finish.
+// failure or cancel it calls abandon instead of finish. A sink writes to the path it was made
+// for, a fresh empty file that the renderer has created under a temporary name: the renderer
+// gives it its real name once finish succeeds, and removes it otherwise.
 class TrackSink {
   public:
     virtual ~TrackSink() = default;
@@ -37,7 +39,7 @@ class TrackSink {
     virtual void write(const uint8_t* bytes, size_t count) = 0;
     // Returns false when the output could not be completed; the user has been told.
     virtual bool finish() = 0;
-    // Drops whatever has been written so far. Must not throw.
+    // Stops writing and closes the file; the renderer removes it. Must not throw.
     virtual void abandon() noexcept = 0;
 };
 

@@ -1,4 +1,6 @@
 #include "output/TrackWriter.h"
+#include "document/FileError.h"
+#include "document/SafeFile.h"
 #include "document/UserInterface.h"
 #include "document/WaveStore.h"
 
@@ -144,17 +146,22 @@ WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
     ui.setProgressRange(0, plan.trackLength);
     ui.setProgressPosition(0);
 
-    std::error_code ignored;
     fs::path folder = fs::path(outputPath).parent_path();
-    if (!folder.empty()) fs::create_directories(folder, ignored);
+    std::error_code made;
+    if (!folder.empty()) fs::create_directories(folder, made);
+    if (made) {
+        ui.message(FileError(folder.string(), made.message()).what(), "Tarnival");
+        return WriteStatus::Failed;
+    }
 
     const bool viaEncoder = options.fileType == ids::kFileWave && options.externalEncoder;
     if (viaEncoder && !context.externalEncoder)
         throw std::logic_error("WriteTrack: external encoder chosen but none supplied");
     const std::string sinkPath = viaEncoder ? encoderInputPath(outputPath) : outputPath;
+    SafeFile output(sinkPath);
     std::unique_ptr<TrackSink> sink = context.sinkFactory
-                                          ? context.sinkFactory(options, sinkPath, ui)
-                                          : makeTrackSink(options, sinkPath, ui);
+                                          ? context.sinkFactory(options, output.temporaryPath(), ui)
+                                          : makeTrackSink(options, output.temporaryPath(), ui);
     if (!sink) {
         ui.message(sinkUnavailableText(options.fileType), "Tarnival");
         return WriteStatus::Failed;
@@ -238,6 +245,7 @@ WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
     }
 
     if (!sink->finish()) return WriteStatus::Failed;
+    output.commit(options.replaceExisting);
     if (viaEncoder) {
         // The rendered wave is the only copy of this track outside the working file: it goes
         // only once the encoder has vouched for its output.
@@ -260,20 +268,6 @@ void reportEncoderFailure(UserInterface& ui, const std::string& outputPath,
     ui.message("The external encoder failed to make " + outputPath + ".\nIts input " + keptPath +
                    " has been kept.",
                "Tarnival");
-}
-
-bool HasFreeSpace(const std::string& folder, int64_t bytesNeeded) {
-    std::error_code ec;
-    fs::path probe = folder.empty() ? fs::current_path(ec) : fs::path(folder);
-    while (!probe.empty() && !fs::exists(probe, ec) && probe.has_parent_path() &&
-           probe.parent_path() != probe)
-        probe = probe.parent_path();
-    fs::space_info info = fs::space(probe, ec);
-    if (ec) return false;
-    int64_t free = info.available > static_cast<uintmax_t>(std::numeric_limits<int64_t>::max())
-                       ? std::numeric_limits<int64_t>::max()
-                       : static_cast<int64_t>(info.available);
-    return std::max<int64_t>(0, free - kFreeSpaceReserve) >= bytesNeeded;
 }
 
 } // namespace tarnival

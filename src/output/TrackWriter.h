@@ -13,8 +13,6 @@ namespace tarnival {
 class UserInterface;
 class WaveStore;
 
-// Free space kept in reserve on the output's filesystem.
-constexpr int64_t kFreeSpaceReserve = 10000000;
 // Every fade gets this much extra length; silences are whole multiples of it.
 constexpr int32_t kFadeSector = 2352;
 
@@ -27,6 +25,7 @@ struct OutputOptions {
     int apeLevel = 2;             // "Ape Level"
     int oggQuality = 5;           // "Ogg Quality"
     std::string trackNumberText;  // the document's track-number text ("Track" of an APE tag)
+    bool replaceExisting = false; // the user agreed to replace existing outputs
 };
 
 // Runs the external encoder on a finished wave file (inputPath) to make outputPath. Returns
@@ -60,8 +59,11 @@ enum class WriteStatus {
 // Renders one track of the working file into one output. Cut sections are skipped and their
 // cross-fades substituted; noLeadIn drops the pre-silence and fade-in, noLeadOut the
 // post-silence and fade-out. trackNumber 0 means "use the track-number text". The interface is
-// pumped every step but a Cancel press does not stop a save. A file error propagates as
-// FileError after the partial output has been removed.
+// pumped every step but a Cancel press does not stop a save. The output is written under a
+// temporary name beside it and takes its name only when complete (replacing an existing file
+// only with options.replaceExisting), so a failed or interrupted save never leaves a file that
+// looks finished nor loses the one it was to replace. A file error propagates as FileError
+// after the partial output has been removed.
 WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
                        const std::string& outputPath, bool noLeadIn, bool noLeadOut);
 
@@ -82,9 +84,5 @@ std::string encoderInputPath(const std::string& outputPath);
 // input, is still there.
 void reportEncoderFailure(UserInterface& ui, const std::string& outputPath,
                           const std::string& keptPath);
-
-// True when the filesystem holding folder has bytesNeeded free beyond the reserve. A folder
-// that does not exist yet is measured at its nearest existing parent.
-bool HasFreeSpace(const std::string& folder, int64_t bytesNeeded);
 
 } // namespace tarnival

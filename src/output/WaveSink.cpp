@@ -9,7 +9,7 @@ WaveSink::~WaveSink() {
 bool WaveSink::begin(const TrackFormat& format, const TrackTags&) {
     std::array<uint8_t, kMaxWaveHeader> header{};
     size_t length = buildWaveHeader(format, header);
-    file_.open(path_, File::Mode::Create);
+    file_.open(path_, File::Mode::ReadWrite);
     file_.writeAt(0, header.data(), length);
     offset_ = static_cast<int64_t>(length);
     return true;
@@ -26,9 +26,7 @@ bool WaveSink::finish() {
 }
 
 void WaveSink::abandon() noexcept {
-    bool created = file_.isOpen();
     file_.close();
-    if (created) removeFile(path_);
 }
 
 } // namespace tarnival

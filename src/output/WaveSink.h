@@ -6,7 +6,8 @@
 
 namespace tarnival {
 
-// Writes a RIFF WAVE file.
+// Writes a RIFF WAVE file into an existing empty file (the writer makes it and gives it its
+// name when complete, or removes it).
 class WaveSink : public TrackSink {
   public:
     explicit WaveSink(std::string path) : path_(std::move(path)) {}

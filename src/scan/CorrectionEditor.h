@@ -66,6 +66,11 @@ class CorrectionEditor {
 
     // Drops the window cache, e.g. after the working file was rewritten by a filter.
     void invalidateWindow() { windowValid_ = false; }
+    // Forgets the last cluster too: after the list or the working file changed as a whole.
+    void invalidate() {
+        windowValid_ = false;
+        haveCluster_ = false;
+    }
 
     void setObserver(DocumentObserver* observer) { observer_ = observer; }
     Cluster lastCluster() const { return cluster_; }

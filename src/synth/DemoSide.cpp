@@ -1,5 +1,6 @@
 #include "synth/DemoSide.h"
 #include "document/File.h"
+#include "document/SafeFile.h"
 #include "document/WaveHeader.h"
 #include "synth/Signals.h"
 
@@ -100,8 +101,12 @@ DemoSide writeDemoSide(const std::string& path, int pieces, double pieceSeconds,
         int16_t s[2] = {sat(l[i]), sat(r[i])};
         std::memcpy(&bytes[44 + i * 4], s, 4);
     }
-    File out(path, File::Mode::Create);
-    out.writeAt(0, bytes.data(), bytes.size());
+    SafeFile safe(path);
+    {
+        File out(safe.temporaryPath(), File::Mode::ReadWrite);
+        out.writeAt(0, bytes.data(), bytes.size());
+    }
+    safe.commit(true);
     return side;
 }
 

@@ -63,7 +63,6 @@ struct Driver {
     // What the Open command does: open, status 1, process.
     bool load(const std::string& path) {
         if (!doc->OpenWave(path)) return false;
-        doc->status = kWaveNotScanned;
         return doc->ProcessFile();
     }
     std::vector<uint8_t> working() const { return test::readFile(doc->workingPath()); }
@@ -186,9 +185,9 @@ TEST(LoadDriver, SensitivityZeroAndTapeOnlyScanForTracks) {
         const auto before = test::readFile(path);
         ASSERT_TRUE(d.load(path));
         EXPECT_EQ(d.ui.tasks, std::vector<std::string>{"Scan for Tracks"});
-        EXPECT_EQ(d.doc->status, kWaveNotCorrected);
+        EXPECT_EQ(d.doc->status(), kWaveNotCorrected);
         EXPECT_STREQ(d.doc->statusString(), "Wave Not Corrected");
-        EXPECT_TRUE(d.doc->scanned);
+        EXPECT_TRUE(d.doc->scanned());
         EXPECT_TRUE(realCorrections(d.doc->corrections).empty());
         EXPECT_EQ(trackMarkers(d.doc->corrections).size(), 2u);
         EXPECT_EQ(d.working(), before);
@@ -212,9 +211,9 @@ TEST(LoadDriver, SensitivityZeroAndTapeOnlyScanForTracks) {
         EXPECT_TRUE(realCorrections(d.doc->corrections).empty());
         EXPECT_EQ(d.working(), before);
         if (subtractor)
-            EXPECT_GE(d.doc->status, kWaveNotCorrected);
+            EXPECT_GE(d.doc->status(), kWaveNotCorrected);
         else
-            EXPECT_EQ(d.doc->status, kWaveNotCorrected) << "nothing follows the scan";
+            EXPECT_EQ(d.doc->status(), kWaveNotCorrected) << "nothing follows the scan";
     }
     {
         // The tape form of the first cancel question; Cancel goes on.
@@ -226,8 +225,8 @@ TEST(LoadDriver, SensitivityZeroAndTapeOnlyScanForTracks) {
                   std::vector<std::string>{"Do you want to continue loading the file\nwithout "
                                            "applying the hiss filter?\n(This can take a few "
                                            "minutes)"});
-        EXPECT_EQ(d.doc->cancelPosition, 0);
-        EXPECT_GE(d.doc->status, kWaveNotCorrected);
+        EXPECT_EQ(d.doc->cancelPosition(), 0);
+        EXPECT_GE(d.doc->status(), kWaveNotCorrected);
     }
 }
 
@@ -240,11 +239,10 @@ TEST(LoadDriver, FirstRunTakesSensitivityThreeAndShowsTheOptions) {
     // Cancelling the options dialog stops before anything is loaded.
     d.ui.scanOptionsResult = false;
     ASSERT_TRUE(d.doc->OpenWave(path));
-    d.doc->status = kWaveNotScanned;
     EXPECT_FALSE(d.doc->ProcessFile());
     EXPECT_EQ(d.ui.scanOptionsShown, 1);
     EXPECT_EQ(d.profile.getInt("Settings", "Sensitivity", 99), -1);
-    EXPECT_EQ(d.doc->status, kWaveNotScanned);
+    EXPECT_EQ(d.doc->status(), kWaveNotScanned);
     EXPECT_TRUE(d.ui.tasks.empty());
 
     // OK stores every scan setting, including what the user changed.
@@ -263,13 +261,13 @@ TEST(LoadDriver, FirstRunTakesSensitivityThreeAndShowsTheOptions) {
     EXPECT_EQ(d.profile.getInt("Settings", "Cor Width", 0), ids::kNormalWidth);
     EXPECT_EQ(d.ui.tasks,
               (std::vector<std::string>{"Scan for Tracks and Clicks", "Generate Corrections"}));
-    EXPECT_EQ(d.doc->status, kReadyToSave);
+    EXPECT_EQ(d.doc->status(), kReadyToSave);
 
     // A stored sensitivity on a freshly opened file: no dialog.
     Driver e({{"Sensitivity", 2}});
     ASSERT_TRUE(e.load(e.put("again.wav", test::wavBytes(audio))));
     EXPECT_EQ(e.ui.scanOptionsShown, 0);
-    EXPECT_EQ(e.doc->status, kReadyToSave);
+    EXPECT_EQ(e.doc->status(), kReadyToSave);
 }
 
 // ---- A vinyl side with clicks ------------------------------------------------------------------
@@ -281,11 +279,11 @@ TEST(LoadDriver, CorrectsTheClicksAndLeavesTheRestAndTheSourceAlone) {
     const auto before = test::readFile(path);
     ASSERT_TRUE(d.load(path));
 
-    EXPECT_EQ(d.doc->status, kReadyToSave);
+    EXPECT_EQ(d.doc->status(), kReadyToSave);
     EXPECT_STREQ(d.doc->statusString(), "Ready to Save");
-    EXPECT_TRUE(d.doc->scanned);
-    EXPECT_FALSE(d.doc->mono);
-    EXPECT_EQ(d.doc->cancelPosition, 0);
+    EXPECT_TRUE(d.doc->scanned());
+    EXPECT_FALSE(d.doc->mono());
+    EXPECT_EQ(d.doc->cancelPosition(), 0);
     EXPECT_EQ(d.ui.currentTask, 1);
     EXPECT_EQ(d.doc->currentEntry, 1);
     EXPECT_EQ(d.ui.high, static_cast<int64_t>(d.doc->corrections.count() - 1))
@@ -347,7 +345,7 @@ TEST(LoadDriver, CancelQuestionsDuringTheScan) {
         d.ui.answers = {Answer::Cancel};
         ASSERT_TRUE(d.load(d.put("side.wav", bytes)));
         EXPECT_EQ(d.ui.questions, std::vector<std::string>{kContinueQuestion});
-        EXPECT_EQ(d.doc->status, kReadyToSave);
+        EXPECT_EQ(d.doc->status(), kReadyToSave);
         EXPECT_EQ(d.doc->corrections.entries(), refList);
         EXPECT_EQ(d.working(), refWorking);
     }
@@ -369,9 +367,9 @@ TEST(LoadDriver, CancelQuestionsDuringTheScan) {
         std::vector<std::string> asked{kContinueQuestion};
         if (askAgain) asked.push_back(kAbortLoadQuestion);
         EXPECT_EQ(d.ui.questions, asked);
-        EXPECT_EQ(d.doc->status, kScanIncomplete);
+        EXPECT_EQ(d.doc->status(), kScanIncomplete);
         EXPECT_STREQ(d.doc->statusString(), "Scan Incomplete");
-        EXPECT_EQ(d.doc->cancelPosition, d.doc->store.layout.dataStart + scannedTo);
+        EXPECT_EQ(d.doc->cancelPosition(), d.doc->store.layout.dataStart + scannedTo);
         EXPECT_EQ(d.ui.progressLines[0], "Scan cancelled. Continuing to load file...");
         EXPECT_EQ(d.ui.tasks[1], "Operation Cancelled");
         EXPECT_EQ(d.ui.tasks[2], "");
@@ -409,16 +407,15 @@ TEST(LoadDriver, CancelQuestionsDuringTheScan) {
         std::string path = d.put("side.wav", bytes);
         ASSERT_TRUE(d.doc->OpenWave(path));
         const std::string working = d.doc->workingPath();
-        d.doc->status = kWaveNotScanned;
         EXPECT_FALSE(d.doc->ProcessFile());
         EXPECT_EQ(d.ui.questions, std::vector<std::string>{kContinueQuestion});
         EXPECT_EQ(d.ui.pumps, 2) << "the loop stops at once";
         EXPECT_FALSE(d.doc->isLoaded());
         EXPECT_FALSE(std::filesystem::exists(working));
         EXPECT_EQ(d.doc->title(), "Wave File - Not Yet Loaded");
-        EXPECT_EQ(d.doc->status, kWaveNotLoaded);
+        EXPECT_EQ(d.doc->status(), kWaveNotLoaded);
         EXPECT_EQ(d.doc->corrections.count(), 2);
-        EXPECT_TRUE(d.doc->chunkLevels.empty());
+        EXPECT_TRUE(d.doc->overview.chunkLevels.empty());
         EXPECT_FALSE(d.ui.shown);
         EXPECT_EQ(test::readFile(path), bytes);
     }
@@ -431,7 +428,6 @@ TEST(LoadDriver, CancelQuestionsDuringTheScan) {
         std::string path = d.put("side.wav", bytes);
         ASSERT_TRUE(d.doc->OpenWave(path));
         const std::string working = d.doc->workingPath();
-        d.doc->status = kWaveNotScanned;
         EXPECT_FALSE(d.doc->ProcessFile());
         EXPECT_EQ(d.ui.questions,
                   (std::vector<std::string>{kContinueQuestion, kAbortLoadQuestion}));
@@ -439,7 +435,7 @@ TEST(LoadDriver, CancelQuestionsDuringTheScan) {
         EXPECT_FALSE(d.doc->isLoaded());
         EXPECT_FALSE(std::filesystem::exists(working));
         EXPECT_EQ(d.doc->title(), "Wave File - Not Yet Loaded");
-        EXPECT_EQ(d.doc->cancelPosition, 0);
+        EXPECT_EQ(d.doc->cancelPosition(), 0);
     }
 }
 
@@ -449,11 +445,11 @@ TEST(LoadDriver, ReprocessAsksAndStartsFromAFreshCopy) {
     std::string path = d.put("side.wav", test::wavBytes(side.samples));
     const auto source = test::readFile(path);
     ASSERT_TRUE(d.load(path));
-    ASSERT_EQ(d.doc->status, kReadyToSave);
+    ASSERT_EQ(d.doc->status(), kReadyToSave);
     const auto firstList = d.doc->corrections.entries();
     const auto firstWorking = d.working();
-    const auto firstLevels = d.doc->chunkLevels;
-    const double firstLevelSum = d.doc->levelSum;
+    const auto firstLevels = d.doc->overview.chunkLevels;
+    const double firstLevelSum = d.doc->overview.levelSum;
     ASSERT_NE(firstWorking, source);
     const int shown = d.ui.scanOptionsShown;
 
@@ -461,7 +457,7 @@ TEST(LoadDriver, ReprocessAsksAndStartsFromAFreshCopy) {
     d.ui.answers = {Answer::No};
     EXPECT_FALSE(d.doc->ProcessFile());
     EXPECT_EQ(d.ui.questions, std::vector<std::string>{kReprocessQuestion});
-    EXPECT_EQ(d.doc->status, kReadyToSave);
+    EXPECT_EQ(d.doc->status(), kReadyToSave);
     EXPECT_EQ(d.doc->corrections.entries(), firstList);
     EXPECT_EQ(d.working(), firstWorking);
     EXPECT_EQ(d.ui.scanOptionsShown, shown);
@@ -478,12 +474,12 @@ TEST(LoadDriver, ReprocessAsksAndStartsFromAFreshCopy) {
     EXPECT_TRUE(d.doc->ProcessFile());
     EXPECT_EQ(d.ui.questions, std::vector<std::string>{kReprocessQuestion});
     EXPECT_EQ(d.ui.scanOptionsShown, shown + 1);
-    EXPECT_EQ(d.doc->status, kReadyToSave);
+    EXPECT_EQ(d.doc->status(), kReadyToSave);
     EXPECT_EQ(d.doc->store.leftGain, 1.0f);
     EXPECT_EQ(d.doc->corrections.entries(), firstList);
     EXPECT_EQ(d.working(), firstWorking);
-    EXPECT_EQ(d.doc->chunkLevels, firstLevels);
-    EXPECT_EQ(d.doc->levelSum, firstLevelSum);
+    EXPECT_EQ(d.doc->overview.chunkLevels, firstLevels);
+    EXPECT_EQ(d.doc->overview.levelSum, firstLevelSum);
     EXPECT_EQ(test::readFile(path), source);
 
     // Cancelling the re-scan at the third block stops it there. The corrections found before
@@ -496,8 +492,8 @@ TEST(LoadDriver, ReprocessAsksAndStartsFromAFreshCopy) {
     EXPECT_EQ(d.ui.questions, (std::vector<std::string>{
                                   kReprocessQuestion, "Re-Scan will be aborted.\nReally Cancel?"}));
     const int32_t stop = d.pos(kLeadFrames + 2 * kBlockFrames);
-    EXPECT_EQ(d.doc->cancelPosition, stop);
-    EXPECT_EQ(d.doc->status, kScanIncomplete);
+    EXPECT_EQ(d.doc->cancelPosition(), stop);
+    EXPECT_EQ(d.doc->status(), kScanIncomplete);
     EXPECT_TRUE(d.doc->isLoaded());
     const auto partial = realCorrections(d.doc->corrections);
     int kept = 0;
@@ -520,13 +516,12 @@ TEST(LoadDriver, CancelledCorrectionsAreUndone) {
     const int blocks = d.blocks();
     // The third correction made asks "Really Cancel?"; the scripted answer is Yes.
     d.ui.cancelAt = {blocks + 3};
-    d.doc->status = kWaveNotScanned;
     ASSERT_TRUE(d.doc->ProcessFile());
 
     EXPECT_EQ(d.ui.questions, std::vector<std::string>{"Really Cancel?"});
-    EXPECT_EQ(d.doc->status, kProcessingAborted);
+    EXPECT_EQ(d.doc->status(), kProcessingAborted);
     EXPECT_STREQ(d.doc->statusString(), "Processing Aborted");
-    EXPECT_NE(d.doc->cancelPosition, 0);
+    EXPECT_NE(d.doc->cancelPosition(), 0);
     EXPECT_EQ(d.ui.tasks.size(), 4u);
     EXPECT_EQ(d.ui.tasks[2], "Operation Cancelled");
     EXPECT_EQ(d.ui.tasks[3], "Recover Waveform");
@@ -569,7 +564,7 @@ TEST(LoadDriver, TrailingChunksAndOddDataStartSurviveTheLoad) {
         const auto source = test::readFile(path);
         ASSERT_TRUE(d.load(path));
         ASSERT_EQ(d.doc->store.layout.trailingLength, static_cast<int32_t>(o.trailing.size()));
-        EXPECT_EQ(d.doc->status, kReadyToSave);
+        EXPECT_EQ(d.doc->status(), kReadyToSave);
         const auto working = d.working();
         ASSERT_EQ(working.size(), source.size());
         EXPECT_TRUE(std::equal(source.end() - static_cast<long>(o.trailing.size()), source.end(),
@@ -602,7 +597,7 @@ TEST(LoadDriver, TrailingChunksAndOddDataStartSurviveTheLoad) {
         ASSERT_TRUE(d.load(path));
         ASSERT_EQ(d.doc->store.layout.dataStart, 46);
         ASSERT_EQ(d.doc->store.layout.frameRemainder, 2);
-        EXPECT_EQ(d.doc->status, kReadyToSave);
+        EXPECT_EQ(d.doc->status(), kReadyToSave);
         const auto list = realCorrections(d.doc->corrections);
         ASSERT_EQ(list.size(), refList.size());
         for (size_t i = 0; i < list.size(); ++i) {
@@ -710,8 +705,8 @@ TEST(LoadDriver, OverviewOfAKnownSignal) {
     Driver d({{"Sensitivity", 0}});
     ASSERT_TRUE(d.load(d.put("square.wav", test::wavBytes(squareSignal(frames)))));
     ASSERT_EQ(d.blocks(), 4);
-    const auto& levels = d.doc->chunkLevels;
-    const auto& env = d.doc->chunkEnvelope;
+    const auto& levels = d.doc->overview.chunkLevels;
+    const auto& env = d.doc->overview.chunkEnvelope;
     ASSERT_EQ(levels.size(), static_cast<size_t>((44 + 4 * frames) / 4096 + 1));
     ASSERT_EQ(levels.size(), 223u);
 
@@ -744,8 +739,8 @@ TEST(LoadDriver, OverviewOfAKnownSignal) {
         EXPECT_EQ(levels[j], 0) << j;
         EXPECT_EQ(env[j], (std::array<int8_t, 4>{0, 0, 0, 0})) << j;
     }
-    EXPECT_EQ(d.doc->levelSum, levelSum);
-    EXPECT_EQ(d.doc->balanceSum, balanceSum);
+    EXPECT_EQ(d.doc->overview.levelSum, levelSum);
+    EXPECT_EQ(d.doc->overview.balanceSum, balanceSum);
 }
 
 // ---- Mono input ---------------------------------------------------------------------------
@@ -759,9 +754,9 @@ TEST(LoadDriver, MonoFileInDifferentialModeFallsBackToPerChannel) {
         Driver d({{"Mode", ids::kDifferential}});
         ASSERT_TRUE(d.load(d.put("mono.wav", test::wavBytes(audio))));
         EXPECT_EQ(d.ui.messages, std::vector<std::string>{kMonoMessage});
-        EXPECT_TRUE(d.doc->mono);
+        EXPECT_TRUE(d.doc->mono());
         EXPECT_EQ(d.doc->scan.mode, ids::kPerChannel);
-        EXPECT_EQ(d.doc->status, kReadyToSave);
+        EXPECT_EQ(d.doc->status(), kReadyToSave);
         const auto list = realCorrections(d.doc->corrections);
         EXPECT_TRUE(found(list, d, Click{100000, 6, 12000}));
         EXPECT_TRUE(found(list, d, Click{200000, 9, -11000}));
@@ -771,14 +766,14 @@ TEST(LoadDriver, MonoFileInDifferentialModeFallsBackToPerChannel) {
         Driver d({{"Mode", ids::kPerChannel}});
         ASSERT_TRUE(d.load(d.put("mono.wav", test::wavBytes(audio))));
         EXPECT_TRUE(d.ui.messages.empty());
-        EXPECT_TRUE(d.doc->mono);
+        EXPECT_TRUE(d.doc->mono());
     }
     {
         // A stereo file keeps its differential mode.
         Driver d({{"Mode", ids::kDifferential}, {"Sensitivity", 0}});
         ASSERT_TRUE(d.load(d.put("stereo.wav", test::wavBytes(shortSide().samples))));
         EXPECT_TRUE(d.ui.messages.empty());
-        EXPECT_FALSE(d.doc->mono);
+        EXPECT_FALSE(d.doc->mono());
         EXPECT_EQ(d.doc->scan.mode, ids::kDifferential);
     }
 }
@@ -838,16 +833,17 @@ TEST(LoadDriver, ApeInputDecodesIntoTheTemporarySource) {
     ASSERT_TRUE(why.empty()) << why;
 
     ASSERT_TRUE(wav.load(wavPath));
+    // A file of the user's that happens to have the name the decoded audio once had.
+    const std::string users = ape.put("side.tmp", {'m', 'i', 'n', 'e'});
     ape.doc->setApeVersionCheck(false);
     ASSERT_TRUE(ape.load(apePath));
     EXPECT_TRUE(ape.doc->isApe());
     EXPECT_EQ(ape.doc->title(), apePath);
-    EXPECT_EQ(ape.doc->status, kReadyToSave);
-    EXPECT_EQ(ape.doc->decoder(), nullptr) << "the decoder is released after the load";
+    EXPECT_EQ(ape.doc->status(), kReadyToSave);
 
     // The temporary source holds the decoded file: the same bytes as the wave file (whose
     // header is the plain 44-byte one).
-    const std::string tmp = ape.dir.file("side.tmp");
+    const std::string tmp = ape.dir.file("side~.tmp");
     EXPECT_EQ(ape.doc->sourcePath(), tmp);
     EXPECT_EQ(test::readFile(tmp), wavBytes);
 
@@ -856,7 +852,7 @@ TEST(LoadDriver, ApeInputDecodesIntoTheTemporarySource) {
     const auto working = ape.working();
     EXPECT_EQ(working, wav.working());
     EXPECT_TRUE(changesOnlyInSpans(wavBytes, working, realCorrections(ape.doc->corrections)));
-    EXPECT_EQ(ape.doc->chunkLevels, wav.doc->chunkLevels);
+    EXPECT_EQ(ape.doc->overview.chunkLevels, wav.doc->overview.chunkLevels);
 
     // A re-process reads the decoded file and gives the same result.
     ape.ui.answers = {Answer::Yes};
@@ -869,6 +865,7 @@ TEST(LoadDriver, ApeInputDecodesIntoTheTemporarySource) {
     EXPECT_FALSE(std::filesystem::exists(tmp));
     EXPECT_FALSE(std::filesystem::exists(workingPath));
     EXPECT_TRUE(std::filesystem::exists(apePath));
+    EXPECT_EQ(test::readFile(users), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
 
     // A damaged frame stops the load with a message instead of turning into silence.
     auto bytes = test::readFile(apePath);
@@ -880,7 +877,7 @@ TEST(LoadDriver, ApeInputDecodesIntoTheTemporarySource) {
     EXPECT_EQ(ape.ui.messages[0].rfind("The APE file is damaged at 0:03", 0), 0u)
         << ape.ui.messages[0];
     EXPECT_FALSE(ape.doc->isLoaded());
-    EXPECT_FALSE(std::filesystem::exists(ape.dir.file("damaged.tmp")));
+    EXPECT_FALSE(std::filesystem::exists(ape.dir.file("damaged~.tmp")));
 }
 
 } // namespace

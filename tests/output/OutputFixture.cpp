@@ -106,6 +106,8 @@ std::vector<uint8_t> Recording::workingBytes(int64_t from, int64_t to) const {
 }
 
 OutputContext Recording::context(OutputOptions options) {
+    // The renderer tests write the same names again and again.
+    options.replaceExisting = true;
     return OutputContext{store, tracks, splices, ui, std::move(options), {}, {}};
 }
 

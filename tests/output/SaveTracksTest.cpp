@@ -322,7 +322,9 @@ TEST(SaveTracks, FailedExternalEncoderKeepsTheAudio) {
         ASSERT_TRUE(fs::exists(outs[1] + ".wav"));
         EXPECT_EQ(readWave(outs[1] + ".wav").dataSize, 4704u + 70560u + 4704u);
         EXPECT_EQ(rec.ui.messages,
-                  std::vector<std::string>{encoderFailure(outs[1], outs[1] + ".wav")});
+                  (std::vector<std::string>{encoderFailure(outs[1], outs[1] + ".wav"),
+                                            "The save stopped before " + outs[1] +
+                                                ".\nTrack 1 is complete."}));
         EXPECT_FALSE(o.workingFileRemoved);
         EXPECT_TRUE(rec.store.working.isOpen());
         EXPECT_TRUE(fs::exists(rec.workingPath));

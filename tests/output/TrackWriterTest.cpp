@@ -363,15 +363,5 @@ TEST(WriteTrack, FailedExternalEncoderKeepsTheRenderedWave) {
     EXPECT_TRUE(w.data == rec.workingBytes(rec.tracks[1].start, rec.tracks[1].end));
 }
 
-TEST(HasFreeSpace, ReserveAndMissingFolders) {
-    TempDir dir;
-    EXPECT_TRUE(HasFreeSpace(dir.path().string(), 0));
-    EXPECT_TRUE(HasFreeSpace(dir.file("not/yet/made"), 1000));
-    EXPECT_FALSE(HasFreeSpace(dir.path().string(), std::numeric_limits<int64_t>::max() / 2));
-    auto space = fs::space(dir.path());
-    auto avail = static_cast<int64_t>(space.available);
-    EXPECT_FALSE(HasFreeSpace(dir.path().string(), avail - kFreeSpaceReserve + (1 << 30)));
-}
-
 } // namespace
 } // namespace tarnival::test
