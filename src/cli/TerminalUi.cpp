@@ -7,6 +7,7 @@
 namespace tarnival {
 
 volatile std::sig_atomic_t TerminalUi::interrupted = 0;
+volatile std::sig_atomic_t TerminalUi::terminating = 0;
 
 namespace {
 std::string oneLine(std::string s) {

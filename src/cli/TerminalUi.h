@@ -29,9 +29,11 @@ class TerminalUi : public UserInterface {
     void setProgressPosition(int64_t position) override;
     void setProgressText(int, const std::string&) override {}
     bool pumpAndTakeCancel() override;
+    bool stopRequested() const override { return terminating != 0; }
 
-    // Set from a signal handler: the next pump reports Cancel.
+    // Set from a signal handler: the next pump reports Cancel, and every later step stops.
     static volatile std::sig_atomic_t interrupted;
+    static volatile std::sig_atomic_t terminating;
 
   private:
     void draw();

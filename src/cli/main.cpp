@@ -27,14 +27,15 @@ const char* const kUsage =
     "  -h, --help             show this help\n"
     "  --version              show the version\n";
 
-// The first Ctrl-C asks the work to stop at its next step; a second one, before that step came,
-// ends the program at once.
-void onInterrupt(int) {
+// The first Ctrl-C (or termination or hang-up signal) asks the work to stop at its next step,
+// so that our temporary files go; a second one, before that step came, ends the program at once.
+void onInterrupt(int signal) {
     if (tarnival::TerminalUi::interrupted) {
-        std::signal(SIGINT, SIG_DFL);
-        std::raise(SIGINT);
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
     }
     tarnival::TerminalUi::interrupted = 1;
+    tarnival::TerminalUi::terminating = 1;
 }
 
 } // namespace
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
         std::printf("tarnival-cli %s\n", TARNIVAL_VERSION);
         return 0;
     }
-    std::signal(SIGINT, onInterrupt);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, onInterrupt);
     std::string command = args[0];
     args.erase(args.begin());
     try {

@@ -51,8 +51,10 @@ int DetectionPass(TrackContext& ctx, const std::vector<int32_t>& levels, int sen
     const int64_t earliest = earliestTrackPosition(layout);
     const int threshold = detectionThreshold(sensitivity);
 
+    // A recording shorter than the earliest track position still gets a track, empty rather
+    // than ending before it starts.
     auto startAt = [&](int64_t s) {
-        return static_cast<int32_t>(std::max(s - kStartLead + align, earliest));
+        return static_cast<int32_t>(std::min(std::max(s - kStartLead + align, earliest), wholeEnd));
     };
     bool inTrack = false;
     int level = 0; // F: the smoothed level
@@ -92,7 +94,7 @@ int DetectionPass(TrackContext& ctx, const std::vector<int32_t>& levels, int sen
     }
     if (tracks.size() == 1) {
         Track t = blank;
-        t.start = static_cast<int32_t>(earliest);
+        t.start = static_cast<int32_t>(std::min(earliest, wholeEnd));
         tracks.push_back(t); // left open: settled below like any open last track
     }
     if (tracks.back().end == 0) {

@@ -85,6 +85,21 @@ TEST(Detection, TrackEndsNeverPassTheRecording) {
     EXPECT_EQ(doc.tracks[1].end, doc.tracks[0].end);
 }
 
+TEST(Detection, RecordingsShorterThanTheEarliestTrackPositionGiveNoBackwardTrack) {
+    // 4704 is the earliest track position after a 44-byte header.
+    for (int32_t bytes : {400, 4000, 4660, 4664, 9000}) {
+        TrackDoc doc(bytes);
+        Levels loud(bytes);
+        loud.set(0, 3, 500);
+        for (const auto& levels : {Levels(bytes).v, loud.v}) {
+            auto ctx = doc.ctx();
+            ASSERT_EQ(DetectTracks(ctx, levels, 0), 1) << bytes;
+            EXPECT_LE(doc.tracks[1].start, doc.tracks[1].end) << bytes;
+            EXPECT_LE(doc.tracks[1].end, doc.tracks[0].end) << bytes;
+        }
+    }
+}
+
 TEST(Detection, PausesShorterThanTheMinimumGapContinueTheTrack) {
     constexpr int32_t kBytes = 24000000;
     TrackDoc doc(kBytes);
