@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
+#include <tuple>
+#include <unistd.h>
 
 namespace tarnival {
 namespace {
@@ -20,10 +26,11 @@ struct CliRun {
     std::string out;
 };
 
-// Runs the CLI with a private settings folder so the user's settings are neither read nor changed.
-CliRun cli(const std::string& args, const test::TempDir& home) {
-    std::string command =
-        "XDG_CONFIG_HOME='" + home.file("config") + "' '" TARNIVAL_CLI "' " + args + " 2>&1";
+// Runs the CLI with a private settings folder so the user's settings are neither read nor changed,
+// and a private temporary folder. prefix goes before the command (a cd, say).
+CliRun cli(const std::string& args, const test::TempDir& home, const std::string& prefix = "") {
+    std::string command = prefix + "XDG_CONFIG_HOME='" + home.file("config") + "' TMPDIR='" +
+                          home.path().string() + "' '" TARNIVAL_CLI "' " + args + " 2>&1";
     CliRun r{-1, {}};
     FILE* p = popen(command.c_str(), "r");
     if (!p) return r;
@@ -158,6 +165,243 @@ TEST(Cli, RestoreWritesTracksAndTheCorrectionList) {
     CliRun forced = cli("restore " + q(input) + " --out " + q(out) + " --no-split --yes", home);
     EXPECT_EQ(forced.status, 0) << forced.out;
     EXPECT_TRUE(fs::exists(out + "/side acor01.wav"));
+}
+
+// The data of a wave file we wrote (44-byte header), checked for a header that tells the truth.
+std::vector<uint8_t> trackData(const std::string& path) {
+    auto bytes = test::readFile(path);
+    EXPECT_GE(bytes.size(), 44u) << path;
+    if (bytes.size() < 44) return {};
+    uint32_t riff, data;
+    std::memcpy(&riff, &bytes[4], 4);
+    std::memcpy(&data, &bytes[40], 4);
+    EXPECT_EQ(riff, bytes.size() - 8) << path;
+    EXPECT_EQ(data, bytes.size() - 44) << path;
+    return {bytes.begin() + 44, bytes.end()};
+}
+
+TEST(Cli, TrackAndOutputOptionsEndToEnd) {
+    test::TempDir home;
+    std::vector<int> clicks;
+    std::string input = home.file("side b.wav");
+    test::writeWav(input, side(&clicks));
+    std::string out = home.file("out");
+
+    // Tags given on the command line name every track, the rule makes a folder, the first track
+    // gets exactly 1.4 s of silence (105 whole sectors) and gapless tracks join without a gap.
+    CliRun r = cli("restore " + q(input) + " --out " + q(out) +
+                       " --rule 'Album\\#_Artist - Title' --album 'Best Of' --artist 'The Band'"
+                       " --pre-silence 1.4 --gapless --log-fades",
+                   home);
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string folder = out + "/Best Of/";
+    std::vector<std::vector<uint8_t>> tracks;
+    for (const char* name :
+         {"01_The Band - ---.wav", "02_The Band - ---.wav", "03_The Band - ---.wav"}) {
+        ASSERT_TRUE(fs::exists(folder + name)) << name << "\n" << r.out;
+        tracks.push_back(trackData(folder + name));
+    }
+    const size_t preSilence = 105 * 2352;
+    ASSERT_GT(tracks[0].size(), preSilence);
+    EXPECT_TRUE(std::all_of(tracks[0].begin(), tracks[0].begin() + preSilence,
+                            [](uint8_t b) { return b == 0; }));
+    std::vector<uint8_t> joined(tracks[0].begin() + preSilence, tracks[0].end());
+    joined.insert(joined.end(), tracks[1].begin(), tracks[1].end());
+    joined.insert(joined.end(), tracks[2].begin(), tracks[2].end());
+
+    // The same side as one track holds the three tracks as one stretch, byte for byte.
+    CliRun whole =
+        cli("restore " + q(input) + " --out " + q(home.file("whole")) + " --no-split", home);
+    ASSERT_EQ(whole.status, 0) << whole.out;
+    auto all = trackData(home.file("whole/side bcor01.wav"));
+    // Both fade over their first and last sector (gains step every 40 samples, a little beyond).
+    ASSERT_GT(joined.size(), 4u * 2352);
+    EXPECT_NE(std::search(all.begin(), all.end(), joined.begin() + 4704, joined.end() - 4704),
+              all.end())
+        << "the gapless tracks are one stretch of the side";
+
+    // The stored settings are the command line's defaults, and every switch has its opposite.
+    for (const char* pair : {"--split --no-split", "--gapless --no-gapless", "--narrow --normal",
+                             "--differential --per-channel", "--linear-fades --log-fades"}) {
+        CliRun both = cli("restore " + q(input) + " --out " + q(home.file("x")) + " " + pair +
+                              " --sensitivity 0 --yes",
+                          home);
+        EXPECT_EQ(both.status, 0) << pair << "\n" << both.out;
+    }
+    // --tracks goes straight to the number asked for, without the automatic detection's word.
+    CliRun two = cli("restore " + q(input) + " --out " + q(home.file("two")) + " --tracks 2", home);
+    ASSERT_EQ(two.status, 0) << two.out;
+    EXPECT_EQ(two.out.find("Tracks Found"), std::string::npos) << two.out;
+    EXPECT_TRUE(fs::exists(home.file("two/side bcor02.wav"))) << two.out;
+    EXPECT_FALSE(fs::exists(home.file("two/side bcor03.wav"))) << two.out;
+
+    // A rule that names nothing is refused rather than writing a hidden ".wav".
+    CliRun empty =
+        cli("restore " + q(input) + " --out " + q(home.file("e")) + " --rule '\\'", home);
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.out.find("gives a track no file name"), std::string::npos) << empty.out;
+    EXPECT_FALSE(fs::exists(home.file("e/.wav")));
+}
+
+TEST(Cli, FilesItWritesAreWholeAndNeverThroughLinks) {
+    test::TempDir home;
+    std::vector<int> clicks;
+    std::string input = home.file("side.wav");
+    test::writeWav(input, side(&clicks));
+    const auto recording = test::readFile(input);
+
+    // The README's example: a relative folder that does not exist yet.
+    CliRun relative = cli("restore side.wav --out tracks", home, "cd " + q(home.path()) + " && ");
+    ASSERT_EQ(relative.status, 0) << relative.out;
+    EXPECT_TRUE(fs::exists(home.file("tracks/sidecor01.wav")));
+
+    // A list planted as a link: never written through, with or without --yes.
+    const std::string victim = home.file("victim.txt");
+    test::writeFile(victim, {'v'});
+    const std::string list = home.file("list.tsv");
+    fs::create_symlink(victim, list);
+    CliRun planted =
+        cli("restore side.wav --out tracks --no-split --sensitivity 0 --list " + q(list), home,
+            "cd " + q(home.path()) + " && ");
+    EXPECT_EQ(planted.status, 1);
+    EXPECT_NE(planted.out.find("list.tsv exists"), std::string::npos) << planted.out;
+    EXPECT_EQ(test::readFile(victim), std::vector<uint8_t>{'v'});
+    CliRun replaced = cli("restore side.wav --out tracks2 --no-split --list " + q(list) + " --yes",
+                          home, "cd " + q(home.path()) + " && ");
+    EXPECT_EQ(replaced.status, 0) << replaced.out;
+    EXPECT_EQ(test::readFile(victim), std::vector<uint8_t>{'v'});
+    EXPECT_FALSE(fs::is_symlink(list));
+    // A list through a link to the recording is refused outright.
+    fs::create_symlink(input, home.file("sneaky.tsv"));
+    CliRun sneaky = cli("restore side.wav --out t3 --yes --list sneaky.tsv", home,
+                        "cd " + q(home.path()) + " && ");
+    EXPECT_EQ(sneaky.status, 1);
+    EXPECT_NE(sneaky.out.find("would overwrite the recording"), std::string::npos) << sneaky.out;
+
+    // An output folder that cannot be made says why.
+    CliRun blocked = cli("restore " + q(input) + " --no-split --out " + q(input + "/sub"), home);
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.out.find("Not a directory"), std::string::npos) << blocked.out;
+    EXPECT_EQ(test::readFile(input), recording);
+
+    // Nothing of ours is left in the temporary folder after any of these runs.
+    const std::string mine = home.file("tarnival-" + std::to_string(geteuid()));
+    ASSERT_TRUE(fs::exists(mine));
+    EXPECT_TRUE(fs::is_empty(mine));
+}
+
+// Starts the CLI in the background; returns its pid.
+pid_t spawnCli(const std::vector<std::string>& args, const test::TempDir& home) {
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.file("config"),
+                                    "TMPDIR=" + home.path().string(), "PATH=/usr/bin:/bin"};
+    std::vector<std::string> argv = {TARNIVAL_CLI};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> a, e;
+    for (auto& s : argv) a.push_back(s.data());
+    for (auto& s : env) e.push_back(s.data());
+    a.push_back(nullptr);
+    e.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    posix_spawn(&pid, TARNIVAL_CLI, &actions, nullptr, a.data(), e.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int waitFor(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(Cli, ConcurrentRunsOfSidesWithTheSameNameNeverMix) {
+    test::TempDir home;
+    std::vector<int> clicks;
+    test::Stereo a = side(&clicks);
+    test::Stereo b = test::music(static_cast<int>(a.size() / 2), 44100, 99, 5000);
+    fs::create_directories(home.file("a"));
+    fs::create_directories(home.file("b"));
+    test::writeWav(home.file("a/side.wav"), a);
+    test::writeWav(home.file("b/side.wav"), b);
+    // What each gives alone.
+    std::vector<std::vector<uint8_t>> alone;
+    for (const char* d : {"a", "b"}) {
+        std::string in = home.file(std::string(d) + "/side.wav");
+        ASSERT_EQ(cli("restore " + q(in) + " --no-split --out " + q(home.file(d) + "/alone"), home)
+                      .status,
+                  0);
+        alone.push_back(test::readFile(home.file(d) + "/alone/sidecor01.wav"));
+    }
+    for (int round = 0; round < 3; ++round) {
+        pid_t pa = spawnCli({"restore", home.file("a/side.wav"), "--no-split", "--yes", "--out",
+                             home.file("a/together")},
+                            home);
+        pid_t pb = spawnCli({"restore", home.file("b/side.wav"), "--no-split", "--yes", "--out",
+                             home.file("b/together")},
+                            home);
+        int sa = waitFor(pa), sb = waitFor(pb);
+        // Each run either gives what it gives alone, or is refused; never the other's audio.
+        for (auto [status, dir, expected] :
+             {std::tuple{sa, "a", &alone[0]}, std::tuple{sb, "b", &alone[1]}}) {
+            std::string made = home.file(dir) + "/together/sidecor01.wav";
+            if (status == 0)
+                EXPECT_EQ(test::readFile(made), *expected) << dir << " round " << round;
+            else
+                EXPECT_EQ(status, 1) << dir;
+            fs::remove(made);
+        }
+    }
+}
+
+TEST(Cli, SignalsStopTheRunAndTakeTheTemporaryFilesAlong) {
+    test::TempDir home;
+    // A side long enough to be caught at work.
+    test::Stereo longSide = test::music(44100 * 240, 44100, 5, 6000);
+    test::writeWav(home.file("long.wav"), longSide);
+    const std::string mine = home.file("tarnival-" + std::to_string(geteuid()));
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        pid_t pid =
+            spawnCli({"restore", home.file("long.wav"), "--out", home.file("out"), "--yes"}, home);
+        // Wait until it works on its copy.
+        for (int i = 0; i < 2000 && !(fs::exists(mine) && !fs::is_empty(mine)); ++i) usleep(5000);
+        ASSERT_FALSE(fs::is_empty(mine)) << "no working file appeared";
+        kill(pid, sig);
+        EXPECT_EQ(waitFor(pid), 1) << strsignal(sig);
+        EXPECT_TRUE(fs::is_empty(mine)) << strsignal(sig) << " left a temporary file";
+    }
+}
+
+TEST(Cli, AKilledSaveLeavesNoTrackThatLooksFinished) {
+    test::TempDir home;
+    test::Stereo big = test::music(44100 * 300, 44100, 8, 6000);
+    test::writeWav(home.file("big.wav"), big);
+    const std::string out = home.file("out");
+    // An earlier output that the interrupted save was to replace.
+    fs::create_directories(out);
+    test::writeWav(out + "/bigcor01.wav", test::music(44100, 44100, 9, 100));
+    const auto earlier = test::readFile(out + "/bigcor01.wav");
+    pid_t pid = spawnCli({"restore", home.file("big.wav"), "--sensitivity", "0", "--no-split",
+                          "--yes", "--out", out},
+                         home);
+    bool caught = false;
+    for (int i = 0; i < 200000 && !caught; ++i) {
+        for (const auto& e : fs::directory_iterator(out))
+            if (e.path().filename().string().find(".partial-") != std::string::npos) caught = true;
+        if (!caught) usleep(200);
+    }
+    kill(pid, SIGKILL);
+    waitFor(pid);
+    ASSERT_TRUE(caught) << "the save was not seen under way";
+    // The output is the earlier file or the whole new one, never a part.
+    auto now = test::readFile(out + "/bigcor01.wav");
+    if (now != earlier) trackData(out + "/bigcor01.wav");
+    for (const auto& e : fs::directory_iterator(out)) {
+        std::string name = e.path().filename().string();
+        EXPECT_TRUE(name == "bigcor01.wav" || name.rfind(".bigcor01.wav.partial-", 0) == 0) << name;
+    }
 }
 
 } // namespace
