@@ -239,12 +239,16 @@ WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
 
         for (int64_t i = 0; i < plan.postSilence / kFadeSector; ++i)
             sink->write(zeros.data(), zeros.size());
+        if (!sink->finish()) return WriteStatus::Failed;
+    } catch (const FileError& e) {
+        sink->abandon();
+        // The user knows the output by its name, not by the temporary one it is written under.
+        throw FileError(sinkPath, e.reason());
     } catch (...) {
         sink->abandon();
         throw;
     }
 
-    if (!sink->finish()) return WriteStatus::Failed;
     output.commit(options.replaceExisting);
     if (viaEncoder) {
         // The rendered wave is the only copy of this track outside the working file: it goes

@@ -1,12 +1,16 @@
 #include "output/SaveTracks.h"
 #include "document/FileError.h"
+#include "document/FreeSpace.h"
 #include "document/Profile.h"
 #include "facade/Document.h"
 #include "output/OutputFixture.h"
+#include "output/WaveSink.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
 
 namespace tarnival::test {
 namespace {
@@ -178,6 +182,89 @@ TEST(SaveTracks, ExistingFilesNeedConfirmation) {
     EXPECT_TRUE(rec.ui.questions.empty());
     EXPECT_GT(readWave(outs[1]).dataSize, 3u);
     EXPECT_TRUE(o.workingFileRemoved);
+}
+
+// A sink that runs out of room after some bytes, as a full disk does.
+class FillingSink : public WaveSink {
+  public:
+    FillingSink(std::string path, int64_t room) : WaveSink(std::move(path)), room_(room) {}
+    void write(const uint8_t* bytes, size_t count) override {
+        room_ -= static_cast<int64_t>(count);
+        if (room_ < 0) throw FileError(path(), "No space left on device");
+        WaveSink::write(bytes, count);
+    }
+
+  private:
+    int64_t room_;
+};
+
+std::vector<std::string> leftovers(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().find(".partial-") != std::string::npos)
+            names.push_back(e.path().string());
+    return names;
+}
+
+TEST(SaveTracks, AFullDiskKeepsTheOutputsItWasToReplace) {
+    ThreeTracks rec;
+    std::vector<std::string> outs = rec.outs();
+    OutputContext ctx = rec.context();
+    ASSERT_EQ(SaveTracks(ctx, rec.inputPath, request({1, 2, 3}, outs, false)).status,
+              SaveStatus::Saved);
+    std::vector<std::vector<uint8_t>> before;
+    for (const auto& p : outs) before.push_back(readFile(p));
+    auto yes = [](const std::vector<std::string>&) { return true; };
+
+    // The disk fills part way through the second track of a save that replaces all three.
+    int64_t room = 100000 + 30000;
+    ctx.sinkFactory = [&](const OutputOptions&, const std::string& path, UserInterface&) {
+        auto sink = std::make_unique<FillingSink>(path, room);
+        room = std::max<int64_t>(0, room - 100000);
+        return sink;
+    };
+    rec.ui.messages.clear();
+    SaveOutcome o = SaveTracks(ctx, rec.inputPath, request({1, 2, 3}, outs, false), yes);
+    EXPECT_EQ(o.status, SaveStatus::Failed);
+    EXPECT_EQ(o.written, std::vector<std::string>{outs[0]});
+    EXPECT_EQ(rec.ui.messages, (std::vector<std::string>{"No space left on device: " + outs[1],
+                                                         "The save stopped before " + outs[1] +
+                                                             ".\nTrack 1 is complete."}));
+    EXPECT_EQ(readFile(outs[0]), before[0]) << "the first track was replaced by the same, whole";
+    EXPECT_EQ(readFile(outs[1]), before[1]);
+    EXPECT_EQ(readFile(outs[2]), before[2]);
+    EXPECT_TRUE(leftovers(rec.dir.path().string()).empty());
+    EXPECT_TRUE(rec.store.working.isOpen());
+
+    // The same on a real small disk, where one can be made.
+    const std::string disk = rec.dir.file("disk");
+    fs::create_directory(disk);
+    if (geteuid() != 0 ||
+        std::system(("mount -t tmpfs -o size=400k tmpfs '" + disk + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "no small filesystem can be mounted here; the full disk was simulated";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { std::system(("umount '" + at + "'").c_str()); }
+    } unmount{disk};
+    // Room is measured by the probe before a save; here it must not stop the save early.
+    setFreeSpaceProbe([](const std::string&) -> int64_t { return int64_t{1} << 40; });
+    std::vector<std::string> onDisk = {disk + "/1.wav", disk + "/2.wav", disk + "/3.wav"};
+    ctx.sinkFactory = {};
+    ASSERT_EQ(SaveTracks(ctx, rec.inputPath, request({1, 2, 3}, onDisk, false)).status,
+              SaveStatus::Saved);
+    std::vector<std::vector<uint8_t>> saved;
+    for (const auto& p : onDisk) saved.push_back(readFile(p));
+    writeFile(disk + "/filler", std::vector<uint8_t>(130000, 1));
+    rec.ui.messages.clear();
+    o = SaveTracks(ctx, rec.inputPath, request({1, 2, 3}, onDisk, false), yes);
+    setFreeSpaceProbe({});
+    EXPECT_EQ(o.status, SaveStatus::Failed);
+    ASSERT_FALSE(rec.ui.messages.empty());
+    EXPECT_NE(rec.ui.messages[0].find("No space left on device"), std::string::npos)
+        << rec.ui.messages[0];
+    for (size_t k = o.written.size(); k < onDisk.size(); ++k)
+        EXPECT_EQ(readFile(onDisk[k]), saved[k]) << onDisk[k];
+    EXPECT_TRUE(leftovers(disk).empty());
 }
 
 // One untouched track: the earliest track position to the end of the data.
