@@ -22,6 +22,7 @@ struct ScanSettings {
 
     void load(const Profile& profile);
     void save(Profile& profile) const;
+    bool operator==(const ScanSettings&) const = default;
 };
 
 // Factors the detector derives from the settings at the start of a scan.

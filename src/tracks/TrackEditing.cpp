@@ -29,30 +29,6 @@ bool accepted(Answer a) {
     return a == Answer::Ok || a == Answer::Yes;
 }
 
-void insertMarker(CorrectionList& list, const Correction& c) {
-    list.insertOrdered(c);
-    list.raiseBlockCounter(c.position);
-}
-
-// Where a record the caller was following ended up after the markers moved.
-int locate(const CorrectionList& list, const Correction& kept) {
-    int last = list.count() - 2;
-    if (isTrackMarker(kept)) {
-        for (int i = 1; i <= last; ++i)
-            if (list[i].width == kept.width) return i;
-        return 0;
-    }
-    for (int i = list.findFirst(kept.position); i <= last && list[i].position == kept.position; ++i)
-        if (list[i] == kept) return i;
-    return 0;
-}
-
-int findMarker(const CorrectionList& list, int32_t width) {
-    for (int i = 1; i <= list.count() - 2; ++i)
-        if (list[i].width == width) return i;
-    return 0;
-}
-
 bool validMarkerEntry(const TrackContext& ctx, int entry) {
     const CorrectionList& list = ctx.corrections;
     if (entry < 1 || entry > list.count() - 2 || !isTrackMarker(list[entry])) return false;
@@ -61,42 +37,6 @@ bool validMarkerEntry(const TrackContext& ctx, int entry) {
 }
 
 } // namespace
-
-Correction trackMarker(int track, bool start, int32_t position) {
-    return Correction{1, 0, position, start ? -2 * track : -2 * track - 1, 0};
-}
-
-int RemoveTrackMarkers(CorrectionList& list) {
-    auto& v = list.entries();
-    if (v.size() < 2) return 0;
-    int removed = 0;
-    // Sentinels have width 0, so the whole array can be swept.
-    auto keep = std::remove_if(v.begin(), v.end(), [&](const Correction& c) {
-        if (!isTrackMarker(c)) return false;
-        list.lowerBlockCounter(c.position);
-        ++removed;
-        return true;
-    });
-    v.erase(keep, v.end());
-    return removed;
-}
-
-int RebuildTrackMarkers(TrackContext& ctx, int keepEntry) {
-    CorrectionList& list = ctx.corrections;
-    bool follow = keepEntry >= 1 && keepEntry <= list.count() - 2;
-    Correction kept = follow ? list[keepEntry] : Correction{};
-    RemoveTrackMarkers(list);
-    const TrackList& tracks = ctx.tracks;
-    int32_t wholeEnd = tracks[0].end;
-    for (int i = 1; i <= tracks.trackCount(); ++i) {
-        insertMarker(list, trackMarker(i, true, ctx.splices.displayToSource(tracks[i].start)));
-        insertMarker(
-            list,
-            trackMarker(i, false, ctx.splices.displayToSource(std::min(tracks[i].end, wholeEnd))));
-    }
-    ctx.views().listRefilled();
-    return follow ? locate(list, kept) : 0;
-}
 
 void ResetTrackList(TrackContext& ctx, const std::map<std::string, std::string>* apeTags) {
     TrackList& tracks = ctx.tracks;
@@ -387,99 +327,6 @@ void FillDefaultNames(TrackList& tracks, const std::string& inputName) {
         if (placeholder(only.title)) only.title = whole.title;
         if (only.artist.empty()) only.artist = whole.artist;
     }
-}
-
-std::string lengthText(int64_t bytes, int sampleRate) {
-    int64_t perSecond = int64_t{std::max(sampleRate, 1)} * 4;
-    int64_t seconds = std::max<int64_t>(bytes, 0) / perSecond;
-    return format("%2d:%02d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
-}
-
-std::vector<TrackMenuItem> BuildTrackMenu(const TrackList& tracks, int sampleRate) {
-    std::vector<TrackMenuItem> items;
-    int n = tracks.trackCount();
-    auto length = [&](int i) {
-        return lengthText(int64_t{tracks[i].end} - tracks[i].start, sampleRate);
-    };
-    if (n == 1) {
-        std::string text = "Track 1       " + length(1);
-        if (!tracks[1].title.empty()) text += " " + tracks[1].title;
-        items.push_back({kTrackMenuFirstId + 1, text});
-    } else if (n > 1) {
-        items.push_back({kTrackMenuFirstId, "All Tracks     " + length(0)});
-        for (int i = 1; i <= n; ++i) {
-            std::string text = "Track " + std::to_string(i) + "       " + length(i);
-            const std::string& title = tracks[i].title;
-            if (!title.empty() && title != "???") text += " " + title;
-            items.push_back({kTrackMenuFirstId + i, text});
-        }
-    }
-    return items;
-}
-
-std::string trackStatusText(const TrackList& tracks) {
-    int n = tracks.trackCount();
-    if (tracks.playTrack >= 1 && tracks.playTrack <= n)
-        return format("Tr.%d of %d", tracks.playTrack, n);
-    return "Tracks: " + std::to_string(n);
-}
-
-void UpdateTrackStatus(TrackContext& ctx) {
-    ctx.ui.setStatusPane(3, trackStatusText(ctx.tracks));
-    ctx.views().trackDisplayChanged();
-}
-
-void LoadTrackSettings(TrackList& tracks, const Profile& profile) {
-    tracks.gapless = get(profile, settings::kGapless) != 0;
-    tracks.fadeLinear = get(profile, settings::kFadeLinear) != 0;
-}
-
-void SetFadeLinear(TrackContext& ctx, bool linear) {
-    ctx.tracks.fadeLinear = linear;
-    set(ctx.profile, settings::kFadeLinear, linear ? 1 : 0);
-}
-
-DefaultTimings LoadDefaultTimings(const Profile& profile) {
-    using namespace settings;
-    return {get(profile, kPreSilence), get(profile, kFadeIn), get(profile, kFadeOut),
-            get(profile, kPostSilence)};
-}
-
-void StoreDefaultTimings(Profile& profile, const DefaultTimings& t) {
-    using namespace settings;
-    set(profile, kPreSilence, t.preSilence);
-    set(profile, kFadeIn, t.fadeIn);
-    set(profile, kFadeOut, t.fadeOut);
-    set(profile, kPostSilence, t.postSilence);
-}
-
-void ApplyDefaultTimings(Track& track, const DefaultTimings& t, int sampleRate) {
-    track.preSilence = secondsToBytes(t.preSilence, sampleRate);
-    track.fadeIn = secondsToBytes(t.fadeIn, sampleRate);
-    track.fadeOut = secondsToBytes(t.fadeOut, sampleRate);
-    track.postSilence = secondsToBytes(t.postSilence, sampleRate);
-}
-
-int32_t secondsToBytes(const std::string& seconds, int sampleRate) {
-    std::string s = seconds;
-    std::replace(s.begin(), s.end(), ',', '.'); // a decimal comma typed in some locales
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return 0;
-    if (s[b] == '+') ++b;
-    double value = 0;
-    auto [ptr, ec] = std::from_chars(s.data() + b, s.data() + s.size(), value);
-    if (ec != std::errc() || !std::isfinite(value) || value <= 0) return 0;
-    // The tiny bias keeps a typed 2.3 from truncating to one byte short.
-    double bytes = std::floor(value * sampleRate * 4.0 + 1e-6);
-    if (bytes >= static_cast<double>(std::numeric_limits<int32_t>::max()))
-        return std::numeric_limits<int32_t>::max();
-    return static_cast<int32_t>(bytes);
-}
-
-std::string bytesToSeconds(int32_t bytes, int sampleRate) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%3.1f", bytes / (std::max(sampleRate, 1) * 4.0));
-    return buf;
 }
 
 } // namespace tarnival

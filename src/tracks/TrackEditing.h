@@ -1,40 +1,14 @@
 #pragma once
+// Editing the track list: splits, merges, boundary moves, gapless and the default names.
 #include "tracks/TrackContext.h"
-#include "tracks/TrackDetection.h" // editing and detection are used together
+#include "tracks/TrackMarkers.h"
+#include "tracks/TrackMenu.h"
+#include "tracks/TrackTimings.h"
 
 #include <map>
 #include <string>
-#include <vector>
 
 namespace tarnival {
-
-// ---- Track markers in the correction list ----------------------------------------------------
-
-// Start marker of track i: width -2i; end marker: width -2i-1; magnitude 0.
-Correction trackMarker(int track, bool start, int32_t position);
-inline bool isTrackMarker(const Correction& c) {
-    return c.width < 0;
-}
-// The track a marker belongs to.
-inline int markerTrack(const Correction& c) {
-    return -c.width / 2;
-}
-inline bool isStartMarker(const Correction& c) {
-    return c.width < 0 && (-c.width) % 2 == 0;
-}
-// The track that begins at a start marker, or the one after an end marker's track.
-inline int trackAfterMarker(const Correction& c) {
-    return (1 - c.width) / 2;
-}
-
-// Removes every track marker from the list; returns how many went.
-int RemoveTrackMarkers(CorrectionList& list);
-// Replaces the track markers by two per track at their source positions. keepEntry is an entry
-// index whose record the caller wants to follow (the selection); its new index is returned, 0
-// when it is gone.
-int RebuildTrackMarkers(TrackContext& ctx, int keepEntry = 0);
-
-// ---- The list ------------------------------------------------------------------------------
 
 // Empties the list to entry 0 spanning the whole recording. apeTags: the tag items of an APE
 // input ("Album", "Artist", "Title", "Genre", "Track"), null for a wave input.
@@ -79,45 +53,5 @@ int MoveBoundary(TrackContext& ctx, int markerEntry, int32_t q, int32_t fadeHand
 void FillDefaultNames(TrackList& tracks, const std::string& inputName);
 // The input name without its folder and its last four characters.
 std::string defaultName(const std::string& inputName);
-
-// ---- What the views show -------------------------------------------------------------------
-
-constexpr int kTrackMenuFirstId = 35000;
-struct TrackMenuItem {
-    int id;
-    std::string text;
-};
-// The items of the track menu, in order.
-std::vector<TrackMenuItem> BuildTrackMenu(const TrackList& tracks, int sampleRate);
-// "Tracks: %d", or "Tr.%d of %d" while a track is chosen.
-std::string trackStatusText(const TrackList& tracks);
-// Writes the track pane and tells the views that the track display changed.
-void UpdateTrackStatus(TrackContext& ctx);
-
-// ---- Settings ------------------------------------------------------------------------------
-
-// Reads "Gapless" and "Fade Linear" into the list's flags.
-void LoadTrackSettings(TrackList& tracks, const Profile& profile);
-// Fade Type menu: 1 linear, 0 logarithmic; stored as "Fade Linear".
-void SetFadeLinear(TrackContext& ctx, bool linear);
-
-// Default timings as the user typed them (seconds).
-struct DefaultTimings {
-    std::string preSilence = "0";
-    std::string fadeIn = "0";
-    std::string fadeOut = "0";
-    std::string postSilence = "0";
-};
-DefaultTimings LoadDefaultTimings(const Profile& profile);
-void StoreDefaultTimings(Profile& profile, const DefaultTimings& timings);
-// "Use Defaults": the four timings into a track.
-void ApplyDefaultTimings(Track& track, const DefaultTimings& timings, int sampleRate);
-// Seconds typed by the user to bytes (seconds x rate x 4, truncated); junk, negative or
-// out-of-range input gives 0 or the largest length.
-int32_t secondsToBytes(const std::string& seconds, int sampleRate);
-// Bytes as seconds, "%3.1f".
-std::string bytesToSeconds(int32_t bytes, int sampleRate);
-// Track length as "%2d:%02d".
-std::string lengthText(int64_t bytes, int sampleRate);
 
 } // namespace tarnival

@@ -373,69 +373,6 @@ TEST(BoundaryMove, LimitsMessageAndFields) {
     EXPECT_TRUE(doc.modified);
 }
 
-TEST(TrackDisplay, MenuStatusAndTimings) {
-    TrackDoc doc(20000000);
-    doc.setTracks({{4704, 4704 + 65 * kSecond}, {4704 + 65 * kSecond, 20000044}});
-    doc.tracks[1].title = "Intro";
-    doc.tracks[2].title = "???";
-    auto menu = BuildTrackMenu(doc.tracks, 44100);
-    ASSERT_EQ(menu.size(), 3u);
-    EXPECT_EQ(menu[0].id, 35000);
-    EXPECT_EQ(menu[0].text, "All Tracks      1:53");
-    EXPECT_EQ(menu[1].id, 35001);
-    EXPECT_EQ(menu[1].text, "Track 1        1:05 Intro");
-    EXPECT_EQ(menu[2].id, 35002);
-    EXPECT_EQ(menu[2].text, "Track 2        0:48"); // "???" is not shown
-    doc.setTracks({{4704, 20000044}});
-    doc.tracks[1].title = "Side";
-    menu = BuildTrackMenu(doc.tracks, 44100);
-    ASSERT_EQ(menu.size(), 1u);
-    EXPECT_EQ(menu[0].id, 35001);
-    EXPECT_EQ(menu[0].text, "Track 1        1:53 Side");
-    EXPECT_EQ(trackStatusText(doc.tracks), "Tracks: 1");
-    doc.tracks.playTrack = 1;
-    EXPECT_EQ(trackStatusText(doc.tracks), "Tr.1 of 1");
-    doc.tracks.tracks.resize(1);
-    EXPECT_TRUE(BuildTrackMenu(doc.tracks, 44100).empty());
-
-    EXPECT_EQ(secondsToBytes("2.3", 44100), 405720);
-    EXPECT_EQ(secondsToBytes("0.5", 48000), 96000);
-    EXPECT_EQ(secondsToBytes(" 1,5", 44100), 264600);
-    EXPECT_EQ(secondsToBytes("", 44100), 0);
-    EXPECT_EQ(secondsToBytes("abc", 44100), 0);
-    EXPECT_EQ(secondsToBytes("-3", 44100), 0);
-    EXPECT_EQ(secondsToBytes("1e12", 44100), std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(bytesToSeconds(88200, 44100), "0.5");
-    EXPECT_EQ(bytesToSeconds(405720, 44100), "2.3");
-    EXPECT_EQ(lengthText(65 * kSecond + 1000, 44100), " 1:05");
-
-    MemoryProfile profile;
-    DefaultTimings t = LoadDefaultTimings(profile);
-    EXPECT_EQ(t.preSilence, "0");
-    EXPECT_EQ(t.postSilence, "0");
-    t.preSilence = "1.0";
-    t.fadeIn = "0.5";
-    t.fadeOut = "2.0";
-    t.postSilence = "3.0";
-    StoreDefaultTimings(profile, t);
-    EXPECT_EQ(profile.getString("Settings", "FadeOut", ""), "2.0");
-    Track track;
-    ApplyDefaultTimings(track, LoadDefaultTimings(profile), 44100);
-    EXPECT_EQ(track.preSilence, kSecond);
-    EXPECT_EQ(track.fadeIn, kSecond / 2);
-    EXPECT_EQ(track.fadeOut, 2 * kSecond);
-    EXPECT_EQ(track.postSilence, 3 * kSecond);
-
-    auto ctx = doc.ctx();
-    SetFadeLinear(ctx, true);
-    EXPECT_EQ(doc.profile.getInt("Settings", "Fade Linear", 0), 1);
-    doc.profile.setInt("Settings", "Gapless", 1);
-    TrackList fresh;
-    LoadTrackSettings(fresh, doc.profile);
-    EXPECT_TRUE(fresh.fadeLinear);
-    EXPECT_TRUE(fresh.gapless);
-}
-
 TEST(TrackListReset, EntryZeroTagsAndSingleTrack) {
     TrackDoc doc(1000000);
     doc.setTracks({{4704, 500000}, {500000, 1000044}});
@@ -467,42 +404,6 @@ TEST(TrackListReset, EntryZeroTagsAndSingleTrack) {
     doc.splices.insert(Splice{200044, 300044, 880, 0, {}});
     ResetTrackList(ctx, nullptr);
     EXPECT_EQ(doc.tracks[0].end, 1000044 - 100880);
-}
-
-TEST(CueMarkers, EachCueSplitsUnlessTooClose) {
-    TrackDoc doc;
-    doc.setTracks({{4704, 4704 + 20 * kSecond}});
-    doc.insert(4704 + 5 * kSecond, 1, -1);
-    doc.insert(4704 + 5 * kSecond + kSecond / 2, 1, -1); // too close to the split before it
-    doc.insert(4704 + 12 * kSecond, 1, -1);
-    doc.insert(4704 + 12 * kSecond + 100, 1, -10001); // a hidden cue does not count
-    auto ctx = doc.ctx();
-    int selected = 0;
-    EXPECT_EQ(CueMarkersToTracks(ctx, &selected), 2);
-    EXPECT_EQ(doc.tracks.trackCount(), 3);
-    EXPECT_EQ(doc.ui.messages.size(), 1u);
-    EXPECT_EQ(doc.tracks[2].start, 4704 + 5 * kSecond);
-    EXPECT_EQ(doc.tracks[3].start, 4704 + 12 * kSecond);
-    EXPECT_EQ(doc.corrections[selected].width, -5);
-    EXPECT_EQ(doc.markerWidths(), (std::vector<int32_t>{-2, -4, -3, -6, -5, -7}));
-}
-
-TEST(TrackMarkers, RebuildPlacesTwoPerTrackAndCountsBlocks) {
-    TrackDoc doc;
-    doc.insert(200000, 20, 40);
-    doc.setTracks({{4704, 600000}, {600000, 21000000}}); // the last end beyond entry 0
-    EXPECT_EQ(doc.corrections.count(), 2 + 1 + 4);
-    EXPECT_EQ(doc.markerWidths(), (std::vector<int32_t>{-2, -4, -3, -5}));
-    EXPECT_EQ(doc.corrections[doc.findWidth(-5)].position, 20000044); // cut back to entry 0
-    EXPECT_EQ(doc.corrections.blockCounters()[0], 2); // the correction and one marker
-    auto ctx = doc.ctx();
-    EXPECT_EQ(RemoveTrackMarkers(doc.corrections), 4);
-    EXPECT_EQ(doc.corrections.blockCounters()[0], 1);
-    EXPECT_EQ(doc.corrections.count(), 3);
-    // Markers go through the cut map.
-    doc.splices.insert(Splice{100044, 200044, 880, 0, {}});
-    RebuildTrackMarkers(ctx);
-    EXPECT_EQ(doc.corrections[doc.findWidth(-4)].position, 600000 + 100880);
 }
 
 } // namespace
