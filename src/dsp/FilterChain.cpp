@@ -454,9 +454,9 @@ FilterRunResult ApplyFilters(FilterContext& ctx) {
 }
 
 bool RemoveFilteringCommand(FilterContext& ctx) {
-    if (ctx.ui.ask("All filtering will be removed and the unfiltered waveform will be "
-                   "restored.\nReally remove filtering?",
-                   "Tarnival", Buttons::OkCancel) != Answer::Ok)
+    if (!affirmative(ctx.ui.ask("All filtering will be removed and the unfiltered waveform will be "
+                                "restored.\nReally remove filtering?",
+                                "Tarnival", Buttons::OkCancel)))
         return false;
     std::vector<std::string> tasks{"Remove existing filters"};
     if (ctx.hasCorrections) tasks.push_back("Recover Corrections");

@@ -13,6 +13,11 @@ namespace tarnival {
 
 class Profile;
 
+// OK (or Yes, from front ends that answer every question so) to an OK/Cancel question.
+inline bool affirmative(Answer a) {
+    return a == Answer::Ok || a == Answer::Yes;
+}
+
 // What the filter and profile operations work on: the document's files, transform, filter
 // state and the seam, plus the few document facts they consult. The document builds one per
 // command; the optional members may stay empty.
@@ -35,11 +40,11 @@ struct FilterContext {
     // The correction list holds corrections, and how to make them all again after the source
     // has been copied back over the working file ("Making Corrections...").
     bool hasCorrections = false;
-    std::function<void()> remakeCorrections;
+    std::function<void()> remakeCorrections{};
     // Set while a batch runs: warnings become log lines instead of message boxes.
-    std::function<void(const std::string&)> batchLog;
+    std::function<void(const std::string&)> batchLog{};
     // Tells the waveform view whether the working file now holds filtered audio.
-    std::function<void(bool)> waveFiltered;
+    std::function<void(bool)> waveFiltered{};
     // Settings store: "Subtractor" is written when filters are applied.
     Profile* settingsStore = nullptr;
     // Document fields updated when set: the cancel position of the last long operation and the

@@ -181,10 +181,11 @@ bool CaptureProfileCommand(FilterContext& ctx) {
                        "capture.\nSelected block must be in the range 0.1 to 1.0 seconds.");
         return false;
     }
-    if (ctx.ui.ask("The currently selected block will be captured as the new Noise "
-                   "Profile.\nEnsure that the block contains only the noise (hiss and/or hum) to "
-                   "be removed",
-                   "Tarnival", Buttons::OkCancel) != Answer::Ok)
+    if (!affirmative(ctx.ui.ask(
+            "The currently selected block will be captured as the new Noise "
+            "Profile.\nEnsure that the block contains only the noise (hiss and/or hum) to "
+            "be removed",
+            "Tarnival", Buttons::OkCancel)))
         return false;
     ctx.state.settings.ProfileStart = ctx.blockStart;
     ctx.state.settings.ProfileEnd = ctx.blockEnd;
