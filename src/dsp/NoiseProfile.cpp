@@ -234,23 +234,34 @@ SpectralGain::SpectralGain(const SpectralTables& tables, int mode, int hissLevel
         for (int k = 0; k < 3; ++k) floor_[k] = 0.1f;
 }
 
-void SpectralGain::Apply(CFft& fft, int channel) {
-    double* b = fft.Buffer;
+template <class T> void SpectralGain::apply(T* b, int channel) {
     const auto& threshold = tables_.Threshold[channel];
     auto& envelope = envelope_[channel];
+    // Written without branches so that it vectorises. A bin of magnitude 0 gets the floor,
+    // which leaves it 0; the envelope is kept above the denormal range in digital silence.
+    constexpr T tiny = static_cast<T>(1e-30);
+    T magnitude[kBins];
+    for (int k = 0; k < subtractBins_; ++k)
+        magnitude[k] = std::sqrt(b[2 * k] * b[2 * k] + b[2 * k + 1] * b[2 * k + 1]);
     for (int k = 0; k < subtractBins_; ++k) {
-        const double re = b[2 * k];
-        const double im = b[2 * k + 1];
-        const double m = std::sqrt(re * re + im * im);
-        envelope[k] = std::max(0.95f * envelope[k], static_cast<float>(m));
-        const double t = threshold[k];
-        if (m == 0.0 || t == 0.0) continue;
+        const T m = magnitude[k];
+        const float held = 0.95f * envelope[k];
+        const float mf = static_cast<float>(m);
+        float env = held > mf ? held : mf;
+        env = env > 1e-20f ? env : 1e-20f;
+        envelope[k] = env;
         // Up to an envelope of twice the threshold the whole threshold goes; above, less in
         // proportion, so that loud passages keep their detail.
-        double g = (m - t * std::min(1.0, 2.0 * t / envelope[k])) / m;
-        g = std::max(g, static_cast<double>(floor_[k]));
-        b[2 * k] = re * g;
-        b[2 * k + 1] = im * g;
+        const T t = static_cast<T>(threshold[k]);
+        const T share = 2 * t / env;
+        const T cut = t * (share < 1 ? share : 1);
+        const T g = 1 - cut / (m > tiny ? m : tiny);
+        const T floor = floor_[k];
+        magnitude[k] = g > floor ? g : floor;
+    }
+    for (int k = 0; k < subtractBins_; ++k) {
+        b[2 * k] *= magnitude[k];
+        b[2 * k + 1] *= magnitude[k];
     }
     if (mode_ & kModeGraphic) {
         const auto& gain = tables_.GraphicGain;
@@ -260,5 +271,8 @@ void SpectralGain::Apply(CFft& fft, int channel) {
         }
     }
 }
+
+template void SpectralGain::apply(double*, int);
+template void SpectralGain::apply(float*, int);
 
 } // namespace tarnival

@@ -80,12 +80,17 @@ class SpectralGain {
   public:
     // mode: FilterMode bits. Subtraction covers every bin with hiss, bins 0..2 with hum alone.
     SpectralGain(const SpectralTables& tables, int mode, int hissLevel);
-    void Apply(CFft& fft, int channel);
+    void Apply(CFft& fft, int channel) { Apply(fft.Buffer, channel); }
+    // The same on a spectrum in CFft's packed layout: pairs[2k], pairs[2k + 1] are bin k, the
+    // Nyquist value standing in pairs[1]. The single-precision form serves the filter pass.
+    void Apply(double* pairs, int channel) { apply(pairs, channel); }
+    void Apply(float* pairs, int channel) { apply(pairs, channel); }
 
     float envelope(int channel, int k) const { return envelope_[channel][k]; }
     float floor(int k) const { return floor_[k]; }
 
   private:
+    template <class T> void apply(T* pairs, int channel);
     const SpectralTables& tables_;
     int mode_;
     int subtractBins_;
