@@ -132,9 +132,12 @@ test::Stereo readData(const std::string& path) {
     return s;
 }
 
+// Runs a program (its output discarded) and says whether it succeeded.
 bool runProgram(const std::vector<std::string>& args) {
+    std::fflush(stdout);
     pid_t pid = fork();
     if (pid == 0) {
+        if (FILE* null = std::freopen("/dev/null", "w", stdout)) (void)null;
         std::vector<char*> argv;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
