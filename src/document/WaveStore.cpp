@@ -34,8 +34,8 @@ void WaveStore::applyGains(int16_t* samples, size_t count) const {
     // Saturate rather than wrap: source peaks that corrections had removed can exceed the
     // working file's, and a wrapped sample is a full-scale click.
     auto scale = [](int16_t v, float gain) {
-        double x = static_cast<double>(v) * static_cast<double>(gain);
-        x = std::clamp(x, -32768.0, 32767.0);
+        float x = static_cast<float>(v) * gain;
+        x = std::clamp(x, -32768.0f, 32767.0f);
         return static_cast<int16_t>(static_cast<int32_t>(x));
     };
     for (size_t i = 0; i + 1 < count; i += 2) {

@@ -133,7 +133,7 @@ struct HighPassSection {
 
 // Filters interleaved frames into out (may be null while settling). Two frames per step, the
 // second written in terms of the states before the first, so that the recursion's chain of
-// dependent operations is walked once per two frames; the channels run side by side.
+// dependent operations is walked once per two frames.
 void highPassFrames(HighPassSection (&s)[2], const int16_t* samples, int64_t frames, double* out) {
     using H = HighPassSection;
     constexpr double c1 = H::a1 * H::a1 + H::a2, c2 = H::a1 * H::a2;
@@ -206,7 +206,7 @@ constexpr double kTrebleTaps[6][8] = {
 };
 
 PassResult treble(const Pass& pass, int level) {
-    // Single precision: the rounding of 15 products stays a hundred times below one unit.
+    // Single precision: the rounding of 15 products stays well below one unit.
     const double* row = kTrebleTaps[level < 0 ? level + 3 : level + 2];
     float taps[kTrebleHalf + 1];
     for (int i = 0; i <= kTrebleHalf; ++i) taps[i] = static_cast<float>(0.1 * row[i]);

@@ -72,6 +72,10 @@ TEST(Levels, MaximumCountsOnlyKeptFramesAndOutliersClip) {
     // Normalising to that maximum must not wrap the click round to a negative value.
     ASSERT_TRUE(Normalise(rig.store, rig.ui, rig.state.levels, 0.0, counts));
     EXPECT_EQ(workingSample(rig.store, 20000, 0), 32767);
+    // Nor must the source read through the gains (Remove Filtering, the comparison display).
+    int16_t frame[2];
+    rig.store.readSourceWithGains(click, frame, sizeof frame);
+    EXPECT_EQ(frame[0], 32767);
 }
 
 TEST(Levels, BalanceEstimateAndRebalance) {
