@@ -481,19 +481,14 @@ FilterRunResult ApplyFilters(FilterContext& ctx) {
     const EffectiveFilters e = Effective(s, s.hasProfile());
     if (ctx.settingsStore) set(*ctx.settingsStore, settings::kSubtractor, s.HissLevel);
     st.levels.MaxSample = -1;
-    const bool restoreFirst = st.applied.Filtered && s.Mode == ApplyMode::ReplaceExisting;
+    const bool restoreFirst = st.applied.Filtered && s.ApplyMode == FilterApply::ReplaceExisting;
 
     std::vector<std::string> tasks;
     if (restoreFirst) {
         tasks.push_back("Remove existing filters");
         if (ctx.hasCorrections) tasks.push_back("Recover Corrections");
     }
-    if (e.rumble)
-        tasks.push_back("Rumble Filter");
-    else if (e.hum)
-        tasks.push_back("Pre-Filter");
-    if (e.spectral()) tasks.push_back(spectralLabel(e, ""));
-    if (e.treble != 0) tasks.push_back(e.treble < 1 ? "Treble Cut" : "Treble Lift");
+    for (const std::string& label : PassLabels(e)) tasks.push_back(label);
 
     ProgressScope progress(ctx.ui, tasks);
     ctx.ui.setProgressTitle("Applying Filters");
@@ -671,6 +666,17 @@ TapeHissResult ApplyTapeHiss(FilterContext& ctx, int hissLevel) {
     ctx.tellFiltered(true);
     result.filtered = true;
     return result;
+}
+
+std::vector<std::string> PassLabels(const EffectiveFilters& e) {
+    std::vector<std::string> labels;
+    if (e.rumble)
+        labels.push_back("Rumble Filter");
+    else if (e.hum)
+        labels.push_back("Pre-Filter");
+    if (e.spectral()) labels.push_back(spectralLabel(e, ""));
+    if (e.treble != 0) labels.push_back(e.treble < 1 ? "Treble Cut" : "Treble Lift");
+    return labels;
 }
 
 std::string AppliedFiltersSummary(const AppliedFilters& a) {

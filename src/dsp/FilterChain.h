@@ -120,6 +120,11 @@ TapeHissResult ApplyTapeHiss(FilterContext& ctx, int hissLevel);
 
 // ---- Texts ----------------------------------------------------------------------------------
 
+// The task lines of the passes a run makes, in order: "Rumble Filter" or "Pre-Filter", the
+// spectral step ("Hiss/Graphic Filter"), "Treble Cut" or "Treble Lift". Session restore puts
+// "Restore " before each.
+std::vector<std::string> PassLabels(const EffectiveFilters& filters);
+
 // The filter dialog's summary: "Currently Applied Filters:\nRumble, Hiss." or "...\nNone".
 std::string AppliedFiltersSummary(const AppliedFilters& applied);
 // The status report's lines from "Currently Applied Filters:\n" to the treble line.

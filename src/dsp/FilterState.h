@@ -10,7 +10,7 @@ namespace tarnival {
 constexpr int kBins = 256; // bins of the 512-point transform that the spectral pass works on
 
 // Which of the dialog's two radio buttons is chosen.
-enum class ApplyMode { ReplaceExisting, Superimpose };
+enum class FilterApply { ReplaceExisting, Superimpose };
 
 // The filter choices of the "Apply Filter(s)" dialog and the noise profile block.
 struct FilterSettings {
@@ -22,7 +22,7 @@ struct FilterSettings {
     int TrebleLevel = 0; // -3..3, 4 dB per step
     bool GraphicOn = false;
     std::string GraphicName;
-    ApplyMode Mode = ApplyMode::ReplaceExisting;
+    FilterApply ApplyMode = FilterApply::ReplaceExisting;
     int32_t ProfileStart = 0; // byte positions of the noise profile block; 0: none
     int32_t ProfileEnd = 0;
 

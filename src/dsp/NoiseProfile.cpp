@@ -172,23 +172,23 @@ bool EnsureProfileBlock(FilterContext& ctx) {
     return true;
 }
 
-bool CaptureProfileCommand(FilterContext& ctx) {
-    const int rate = ctx.layout().sampleRate;
-    const int64_t length =
-        ctx.blockEnd > ctx.blockStart ? int64_t{ctx.blockEnd} - ctx.blockStart : 0;
-    if (length < minProfileBytes(rate) || length > maxProfileBytes(rate)) {
+bool CaptureProfileBlock(FilterContext& ctx, int32_t start, int32_t end, bool ask) {
+    const WaveLayout& l = ctx.layout();
+    const int64_t length = end > start ? int64_t{end} - start : 0;
+    if (length < minProfileBytes(l.sampleRate) || length > maxProfileBytes(l.sampleRate) ||
+        start < l.dataStart || end > l.dataEnd) {
         ctx.ui.message("The length of the current block is out of range for noise "
                        "capture.\nSelected block must be in the range 0.1 to 1.0 seconds.");
         return false;
     }
-    if (!affirmative(ctx.ui.ask(
-            "The currently selected block will be captured as the new Noise "
-            "Profile.\nEnsure that the block contains only the noise (hiss and/or hum) to "
-            "be removed",
-            "Tarnival", Buttons::OkCancel)))
+    if (ask && !affirmative(ctx.ui.ask(
+                   "The currently selected block will be captured as the new Noise "
+                   "Profile.\nEnsure that the block contains only the noise (hiss and/or hum) "
+                   "to be removed",
+                   "Tarnival", Buttons::OkCancel)))
         return false;
-    ctx.state.settings.ProfileStart = ctx.blockStart;
-    ctx.state.settings.ProfileEnd = ctx.blockEnd;
+    ctx.state.settings.ProfileStart = start;
+    ctx.state.settings.ProfileEnd = end;
     MeasureProfile(ctx.store, ctx.fft, ctx.state, false);
     ctx.ui.message("The selected block has been captured");
     ctx.markModified();

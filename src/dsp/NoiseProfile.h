@@ -57,9 +57,14 @@ std::string badProfileWarning(bool waveNotCorrected);
 // the batch log or a message). Returns whether a block is set.
 bool EnsureProfileBlock(FilterContext& ctx);
 
-// "Capture New Profile" on the selected block [blockStart, blockEnd): refuses a block outside
-// 0.1..1.0 s, asks, then sets and measures the profile. Returns whether it was captured.
-bool CaptureProfileCommand(FilterContext& ctx);
+// Takes [start, end) as the noise profile block: refuses a block outside 0.1..1.0 s with the
+// message, asks first when ask is set, then sets and measures the profile and says so. Returns
+// whether it was captured. Front ends without the question (a command line option) pass false.
+bool CaptureProfileBlock(FilterContext& ctx, int32_t start, int32_t end, bool ask);
+// "Capture New Profile" on the selected block [blockStart, blockEnd).
+inline bool CaptureProfileCommand(FilterContext& ctx) {
+    return CaptureProfileBlock(ctx, ctx.blockStart, ctx.blockEnd, true);
+}
 
 // "View Profile": makes sure a profile block exists and is measured, and returns it for the
 // waveform view to select and zoom to; nothing (after "Unable to show profile.") when

@@ -233,7 +233,7 @@ TEST(FilterChain, ApplyAndRemoveFilteringAroundCorrectionsAndGains) {
     EXPECT_EQ(rig.state.applied.AppliedHiss, 2);
 
     // Superimposed runs add up, within their limits.
-    s.Mode = ApplyMode::Superimpose;
+    s.ApplyMode = FilterApply::Superimpose;
     s.RumbleOn = s.GraphicOn = false;
     s.TrebleLevel = 2;
     ApplyFilters(ctx);
