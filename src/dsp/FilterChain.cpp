@@ -388,6 +388,17 @@ FilterRange wholeAudio(const WaveLayout& l) {
     return {l.dataStart, l.dataStart + int64_t{l.dataLength()} / 4 * 4};
 }
 
+// A range brought onto the frame grid and inside the audio, so that no pass writes a partial
+// frame or outside the samples.
+FilterRange onFrames(const WaveLayout& l, FilterRange r) {
+    FilterRange out;
+    out.start = std::clamp<int64_t>(r.start, l.dataStart, l.dataEnd);
+    out.start = std::max<int64_t>(l.dataStart, l.toFrame(static_cast<int32_t>(out.start)));
+    const int64_t end = std::clamp<int64_t>(r.end, out.start, l.dataEnd);
+    out.end = out.start + (end - out.start) / 4 * 4;
+    return out;
+}
+
 std::string spectralLabel(const EffectiveFilters& e, const std::string& graphicText) {
     std::string name;
     if (e.hiss > 0) name += "/Hiss";
@@ -400,13 +411,9 @@ std::string spectralLabel(const EffectiveFilters& e, const std::string& graphicT
 
 FilterRange CurrentRange(const FilterContext& ctx) {
     const WaveLayout& l = ctx.layout();
-    FilterRange r = wholeAudio(l);
-    if (ctx.blockStart > 0 && ctx.blockEnd > ctx.blockStart) {
-        r.start = std::clamp<int64_t>(l.toFrame(ctx.blockStart), l.dataStart, l.dataEnd);
-        int64_t end = std::clamp<int64_t>(ctx.blockEnd, r.start, l.dataEnd);
-        r.end = r.start + (end - r.start) / 4 * 4;
-    }
-    return r;
+    if (ctx.blockStart > 0 && ctx.blockEnd > ctx.blockStart)
+        return onFrames(l, {ctx.blockStart, ctx.blockEnd});
+    return wholeAudio(l);
 }
 
 EffectiveFilters Effective(const FilterSettings& s, bool profileExists) {
@@ -433,20 +440,20 @@ EffectiveFilters EffectiveFromApplied(const AppliedFilters& a) {
 
 PassResult RunHighPass(FilterContext& ctx, FilterRange range, const PassOptions& options) {
     SampleIo io(ctx.store);
-    return highPass(Pass{ctx, io, range, options});
+    return highPass(Pass{ctx, io, onFrames(ctx.layout(), range), options});
 }
 
 PassResult RunSpectralFilter(FilterContext& ctx, FilterRange range, int mode, int hissLevel,
                              const PassOptions& options) {
     SampleIo io(ctx.store);
-    return spectral(Pass{ctx, io, range, options}, mode, hissLevel);
+    return spectral(Pass{ctx, io, onFrames(ctx.layout(), range), options}, mode, hissLevel);
 }
 
 PassResult RunTreble(FilterContext& ctx, FilterRange range, int level, const PassOptions& options) {
     level = std::clamp(level, -3, 3);
     if (level == 0) return {};
     SampleIo io(ctx.store);
-    Pass pass{ctx, io, range, options};
+    Pass pass{ctx, io, onFrames(ctx.layout(), range), options};
     pass.offerCancel = ctx.scanned;
     return treble(pass, level);
 }
@@ -614,16 +621,12 @@ bool RunBatchFilters(FilterContext& ctx) {
 
 FilterRange TestStretch(const WaveLayout& l, int64_t position, bool twentySeconds) {
     const int64_t length = std::min<int64_t>(twentySeconds ? 3520000 : 704000, 5120000);
-    FilterRange r;
-    r.start =
-        l.toFrame(static_cast<int32_t>(std::clamp<int64_t>(position, l.dataStart, l.dataEnd)));
-    r.start = std::max<int64_t>(r.start, l.dataStart);
-    r.end = r.start + std::max<int64_t>(0, std::min<int64_t>(length, l.dataEnd - r.start)) / 4 * 4;
-    return r;
+    return onFrames(l, {position, position + length});
 }
 
 std::vector<int16_t> FilterTest(FilterContext& ctx, FilterRange stretch,
                                 const EffectiveFilters& e) {
+    stretch = onFrames(ctx.layout(), stretch);
     BufferIo io(ctx.store, stretch);
     PassOptions options;
     options.silent = true;
