@@ -71,7 +71,7 @@ struct LevelState {
     int32_t MaxSamplePos = 0;
 };
 
-// Everything the document owns for Parts filtering and levels. The level gains themselves live
+// Everything the document owns for filtering and levels. The level gains themselves live
 // in WaveStore (leftGain, rightGain) because every copy from the source applies them.
 struct FilterState {
     FilterSettings settings;

@@ -97,7 +97,7 @@ TEST(Levels, BalanceEstimateAndRebalance) {
     // Measured again with the gains now in force, nothing is left to correct.
     EXPECT_NEAR(*BalanceEstimate(all, diff, rig.store.leftGain, rig.store.rightGain), 1.0, 1e-6);
 
-    // The spec example: left twice as loud, +6.0 dB to the right.
+    // Left twice as loud as right (sums of absolute values): +6.0 dB to the right.
     EXPECT_EQ(BalanceEstimateText(BalanceEstimate(3.0, -1.0, 1.0f, 1.0f)),
               "Estimated Correction Required:\nRight +6.0 dB");
     EXPECT_EQ(BalanceEstimateText(BalanceEstimate(3.0, 1.0, 1.0f, 1.0f)),
