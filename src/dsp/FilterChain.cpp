@@ -244,7 +244,7 @@ PassResult treble(const Pass& pass, int level) {
 
 // The 512-point transforms of the spectral pass, in single precision on FFTW's own aligned
 // arrays and planned once per pass: a hop copies nothing it need not. Single precision keeps
-// its rounding some 50 dB below the 16-bit grid and halves the cost of the busiest loop of the
+// its rounding to hundredths of one 16-bit unit and halves the cost of the busiest loop of the
 // filters. The inverse is left unscaled; the scaling is folded into the overlap-add weights.
 class BlockTransform {
   public:
