@@ -10,7 +10,7 @@ build=$(mkdir -p "${1:-$repo/build-bench}" && cd "${1:-$repo/build-bench}" && pw
 
 log="$build/bench-build.log"
 if ! { cmake -S "$repo" -B "$build" -G Ninja -DTARNIVAL_GUI=OFF -DCMAKE_BUILD_TYPE=Release &&
-       cmake --build "$build" --target bench_restore bench_render bench_repair bench_tracks \
+       cmake --build "$build" --target bench_restore bench_render bench_repair bench_tracks bench_filters \
          -j"$(nproc)"; } >"$log" 2>&1; then
   cat "$log"
   echo "bench/run.sh: the build failed (are the prerequisites installed? scripts/setup-debian.sh)" >&2
@@ -119,3 +119,34 @@ echo
 
 echo "== 4. Track boundaries: sides of 6-10 pieces, pauses of 1-4 s, surface noise =="
 "$build/bench_tracks" | sed 's/^/  /'
+echo
+
+echo "== 5. Filters: rumble, hiss + hum + graphic, treble over the 20-minute side =="
+# bench_filters copies the side to a working file (not timed), then times the passes inside.
+filters_process() {
+  if [ -x /usr/bin/time ]; then
+    /usr/bin/time -v -o "$work/time.txt" "$build/bench_filters" "$1" >"$work/filters.txt"
+    run_rss_mb=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$work/time.txt")
+  else
+    "$build/bench_filters" "$1" >"$work/filters.txt"
+    run_rss_mb=$(field "$work/filters.txt" "peak memory")
+  fi
+}
+filters_process "$work/side20.wav" # warm-up, as for cp
+cp_filters=$(copy_seconds "$work/side20.wav")
+filters_process "$work/side20.wav"
+filters_rss20=$run_rss_mb
+filters_seconds=$(field "$work/filters.txt" "filters")
+vs_cp_filters=$(calc "%.1f" "$filters_seconds / $cp_filters")
+printf '  cp              %8s s\n' "$cp_filters"
+printf '  all filters     %8s s  = %sx cp; target within 25x cp: %s\n' "$filters_seconds" \
+  "$vs_cp_filters" "$(verdict "$vs_cp_filters <= 25")"
+echo "  passes measured inside the process:"
+sed 's/^/    /' "$work/filters.txt"
+filters_process "$work/side5.wav"
+echo "  peak memory     20-minute side ${filters_rss20} MB, 5-minute side ${run_rss_mb} MB" \
+  "(ratio $(calc "%.2f" "$filters_rss20 / $run_rss_mb"): independent of length when near 1)"
+echo
+echo "  hiss reduction: music with hiss 20 and 30 dB below it; SNR against the clean music"
+echo "  over 20 s of music, and the change of level in a 0.8 s stretch of noise alone"
+"$build/bench_filters" --hiss "$work/hiss" | sed 's/^/  /'

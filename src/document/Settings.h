@@ -86,5 +86,10 @@ constexpr TextSetting kNamingRule{kSection, "NamingRule", ""};
 constexpr TextSetting kRecentRules[3] = {
     {kSection, "Rule1", ""}, {kSection, "Rule2", ""}, {kSection, "Rule3", ""}};
 
+// Saved graphic filters: string values "Filt00".."Filt99" hold the names, and a binary value
+// named after each filter holds its curve.
+constexpr const char* kFiltersSection = "Filters";
+constexpr int kFilterSlots = 100;
+
 } // namespace settings
 } // namespace tarnival

@@ -34,6 +34,10 @@ class UserInterface {
     virtual void setProgressRange(int64_t low, int64_t high) = 0;
     virtual void setProgressPosition(int64_t position) = 0;
     virtual void setProgressText(int line, const std::string& text) = 0; // line 0 or 1
+    // The progress window's caption ("Applying Filters") and whether its Cancel button may be
+    // pressed; front ends without either keep the defaults.
+    virtual void setProgressTitle(const std::string& /*title*/) {}
+    virtual void setCancelEnabled(bool /*enabled*/) {}
 
     // The scan options dialog before a file is processed; false when the user cancels. Front
     // ends without a dialog keep the settings they were given.

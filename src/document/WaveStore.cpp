@@ -1,5 +1,6 @@
 #include "document/WaveStore.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tarnival {
@@ -30,14 +31,18 @@ void WaveStore::readSourceWithGains(int64_t pos, int16_t* samples, size_t bytes)
 
 void WaveStore::applyGains(int16_t* samples, size_t count) const {
     if (leftGain == 1.0f && rightGain == 1.0f) return;
+    // Saturate rather than wrap: source peaks that corrections had removed can exceed the
+    // working file's, and a wrapped sample is a full-scale click.
+    auto scale = [](int16_t v, float gain) {
+        float x = static_cast<float>(v) * gain;
+        x = std::clamp(x, -32768.0f, 32767.0f);
+        return static_cast<int16_t>(static_cast<int32_t>(x));
+    };
     for (size_t i = 0; i + 1 < count; i += 2) {
-        // Wrap rather than clip: the gains only ever come from a measured peak.
-        samples[i] = static_cast<int16_t>(static_cast<int32_t>(samples[i] * leftGain));
-        samples[i + 1] = static_cast<int16_t>(static_cast<int32_t>(samples[i + 1] * rightGain));
+        samples[i] = scale(samples[i], leftGain);
+        samples[i + 1] = scale(samples[i + 1], rightGain);
     }
-    if (count % 2)
-        samples[count - 1] =
-            static_cast<int16_t>(static_cast<int32_t>(samples[count - 1] * leftGain));
+    if (count % 2) samples[count - 1] = scale(samples[count - 1], leftGain);
 }
 
 } // namespace tarnival

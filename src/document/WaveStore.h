@@ -45,8 +45,9 @@ class WaveStore {
     // pos must be a frame position.
     void readSourceWithGains(int64_t pos, int16_t* samples, size_t bytes) const;
 
-    // Multiplies left samples by leftGain and right by rightGain, truncating toward zero, no
-    // clipping. samples[0] is a left sample. Nothing happens when both gains are exactly 1.
+    // Multiplies left samples by leftGain and right by rightGain, truncating toward zero and
+    // saturating at 16 bits. samples[0] is a left sample. Nothing happens when both gains are
+    // exactly 1.
     void applyGains(int16_t* samples, size_t count) const;
 };
 

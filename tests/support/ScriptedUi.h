@@ -25,6 +25,8 @@ class ScriptedUi : public UserInterface {
     int currentTask = -1;
     int markedTask = -1;
     bool shown = false;
+    std::string progressTitle;
+    bool cancelEnabled = true;
     int64_t low = 0, high = 0, position = 0;
     // The scan options dialog: how often it was shown, what it answers, and an optional edit
     // made to the settings as if the user had changed them.
@@ -45,6 +47,8 @@ class ScriptedUi : public UserInterface {
     void setProgressRange(int64_t l, int64_t h) override { low = l, high = h; }
     void setProgressPosition(int64_t p) override { position = p; }
     void setProgressText(int line, const std::string& text) override;
+    void setProgressTitle(const std::string& title) override { progressTitle = title; }
+    void setCancelEnabled(bool enabled) override { cancelEnabled = enabled; }
     bool editScanOptions(ScanSettings& settings) override;
     bool pumpAndTakeCancel() override;
 };
