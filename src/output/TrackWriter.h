@@ -26,6 +26,7 @@ struct OutputOptions {
     bool gapless = false;         // "Gapless"
     int apeLevel = 2;             // "Ape Level"
     int oggQuality = 5;           // "Ogg Quality"
+    int flacLevel = 5;            // "Flac Level"
     std::string trackNumberText;  // the document's track-number text ("Track" of an APE tag)
 };
 
