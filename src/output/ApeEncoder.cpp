@@ -2,14 +2,12 @@
 #include "document/File.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define TARNIVAL_APE_AVX2 1
@@ -80,7 +78,8 @@ constexpr uint32_t kBottom = 1u << 23;
 
 class RangeCoder {
   public:
-    explicit RangeCoder(std::vector<uint8_t>& out) : out_(out) {}
+    // Appends to out from its current size on.
+    explicit RangeCoder(std::vector<uint8_t>& out) : out_(out), size_(out.size()) {}
 
     void symbol(uint32_t cumulative, uint32_t width) {
         normalise();
@@ -97,43 +96,46 @@ class RangeCoder {
     void flush() {
         normalise();
         const uint32_t t = (low_ >> 23) + 1;
-        if (t > 255) {
-            emitCarried();
-        } else {
-            emitHeld();
-        }
-        out_.push_back(static_cast<uint8_t>(t));
-        out_.insert(out_.end(), 3, 0);
+        emit(t > 255);
+        reserve(4);
+        out_[size_++] = static_cast<uint8_t>(t);
+        for (int i = 0; i < 3; ++i) out_[size_++] = 0;
+        out_.resize(size_);
     }
 
   private:
     void normalise() {
-        while (range_ <= kBottom) {
+        if (range_ <= kBottom) [[unlikely]]
+            shift();
+    }
+    void shift() {
+        do {
             if (low_ < 0x7F800000u) {
-                emitHeld();
+                emit(false);
                 buffer_ = low_ >> 23;
             } else if (low_ >= kTop) {
-                emitCarried();
+                emit(true);
                 buffer_ = (low_ >> 23) & 0xFF;
             } else {
                 ++help_;
             }
             low_ = (low_ << 8) & (kTop - 1);
             range_ <<= 8;
-        }
+        } while (range_ <= kBottom);
     }
-    void emitHeld() {
-        out_.push_back(static_cast<uint8_t>(buffer_));
-        out_.insert(out_.end(), help_, 0xFF);
-        help_ = 0;
+    // The held byte (plus one on a carry), then the pending bytes: 0xFF, or 0x00 after a carry.
+    void emit(bool carry) {
+        reserve(size_t{help_} + 1);
+        out_[size_++] = static_cast<uint8_t>(buffer_ + (carry ? 1 : 0));
+        const uint8_t pending = carry ? 0x00 : 0xFF;
+        for (; help_ > 0; --help_) out_[size_++] = pending;
     }
-    void emitCarried() {
-        out_.push_back(static_cast<uint8_t>(buffer_ + 1));
-        out_.insert(out_.end(), help_, 0x00);
-        help_ = 0;
+    void reserve(size_t n) {
+        if (size_ + n > out_.size()) out_.resize(std::max(2 * out_.size(), size_ + n + 4096));
     }
 
     std::vector<uint8_t>& out_;
+    size_t size_;
     uint32_t low_ = 0;
     uint32_t range_ = kTop;
     uint32_t buffer_ = 0; // held back; the first one is the dummy byte decoders skip
@@ -211,7 +213,8 @@ int32_t sgn(int32_t v) {
 }
 
 // Stage 1 (a fixed first-order filter on the value and on the cross input) and stage 2 (the
-// sign-adaptive predictor from four past values and five cross-input terms).
+// sign-adaptive predictor from four past values and five cross-input terms). The signs of the
+// history terms are kept beside them, as they drive the adaptation.
 class Predictor {
   public:
     int32_t compress(int32_t x, int32_t u) {
@@ -219,202 +222,204 @@ class Predictor {
         const int32_t b = wrapAdd(u, -((31 * uPrev_) >> 5));
         xPrev_ = x;
         uPrev_ = u;
-        const int32_t db0 = wrapAdd(b, -b1_);
-        const int32_t A[4] = {a1_, da1_, da2_, da3_};
-        const int32_t B[5] = {b, db0, db1_, db2_, db3_};
-        int32_t pa = 0, pb = 0;
-        for (int i = 0; i < 4; ++i) pa = wrapAdd(pa, wrapMul(alpha_[i], A[i]));
-        for (int i = 0; i < 5; ++i) pb = wrapAdd(pb, wrapMul(beta_[i], B[i]));
+        const int32_t db0 = wrapAdd(b, -b_[0]);
+        const int32_t sb = sgn(b), sdb0 = sgn(db0);
+        int32_t pa = wrapMul(alpha_[0], a_[0]);
+        pa = wrapAdd(pa, wrapMul(alpha_[1], a_[1]));
+        pa = wrapAdd(pa, wrapMul(alpha_[2], a_[2]));
+        pa = wrapAdd(pa, wrapMul(alpha_[3], a_[3]));
+        int32_t pb = wrapMul(beta_[0], b);
+        pb = wrapAdd(pb, wrapMul(beta_[1], db0));
+        pb = wrapAdd(pb, wrapMul(beta_[2], b_[1]));
+        pb = wrapAdd(pb, wrapMul(beta_[3], b_[2]));
+        pb = wrapAdd(pb, wrapMul(beta_[4], b_[3]));
         const int32_t e = wrapAdd(a, -(wrapAdd(pa, pb >> 1) >> 10));
         const int32_t s = sgn(e);
-        if (s != 0) {
-            for (int i = 0; i < 4; ++i) alpha_[i] += s * sgn(A[i]);
-            for (int i = 0; i < 5; ++i) beta_[i] += s * sgn(B[i]);
-        }
-        da3_ = da2_;
-        da2_ = da1_;
-        da1_ = wrapAdd(a, -a1_);
-        a1_ = a;
-        db3_ = db2_;
-        db2_ = db1_;
-        db1_ = db0;
-        b1_ = b;
+        for (int i = 0; i < 4; ++i) alpha_[i] += s * sa_[i];
+        beta_[0] += s * sb;
+        beta_[1] += s * sdb0;
+        for (int i = 2; i < 5; ++i) beta_[i] += s * sb_[i - 1];
+
+        // The A history becomes (a_t, a_t - a_t-1, then the older differences), the B history
+        // (b_t, then the differences down to the third oldest).
+        const int32_t da0 = wrapAdd(a, -a_[0]);
+        a_[3] = a_[2], a_[2] = a_[1], a_[1] = da0, a_[0] = a;
+        sa_[3] = sa_[2], sa_[2] = sa_[1], sa_[1] = sgn(da0), sa_[0] = sgn(a);
+        b_[3] = b_[2], b_[2] = b_[1], b_[1] = db0, b_[0] = b;
+        sb_[3] = sb_[2], sb_[2] = sb_[1], sb_[1] = sdb0, sb_[0] = sb;
         return e;
     }
 
   private:
     int32_t xPrev_ = 0, uPrev_ = 0;
-    int32_t a1_ = 0, da1_ = 0, da2_ = 0, da3_ = 0;
-    int32_t b1_ = 0, db1_ = 0, db2_ = 0, db3_ = 0;
+    int32_t a_[4] = {};  // a_t-1, then the last three differences of a
+    int32_t sa_[4] = {}; // their signs
+    int32_t b_[4] = {};  // b_t-1, then the last three differences of b
+    int32_t sb_[4] = {}; // their signs (sb_[0] unused: b_t-1 is not a term)
     int32_t alpha_[4] = {360, 317, -109, 98};
     int32_t beta_[5] = {0, 0, 0, 0, 0};
 };
 
 // ---- Stage 3: sign-sign adaptive FIR ("neural net") filters ------------------------------------
+//
+// A filter of order N predicts each value from the N values before it (saturated to 16 bits),
+// with 16-bit coefficients that start at zero in every frame and move after each value by the
+// sign of the residual times the sign of each window entry, weighted 4, 2 or 1 by its age (1-4,
+// 5-8, older). The decoder only learns the values as it goes; the encoder has them all, so the
+// window of every step is simply a run of the saturated input and nothing but the coefficients
+// carries from step to step.
 
 int16_t sat16(int32_t v) {
     return static_cast<int16_t>(std::clamp<int32_t>(v, -32768, 32767));
 }
 
-#if TARNIVAL_APE_AVX2
-bool haveAvx2() {
-    static const bool yes = __builtin_cpu_supports("avx2");
-    return yes;
-}
-
-__attribute__((target("avx2"))) int32_t dotAvx2(const int16_t* c, const int16_t* w, int n) {
-    __m256i acc = _mm256_setzero_si256();
-    for (int i = 0; i < n; i += 16) {
-        const __m256i cv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i));
-        const __m256i wv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + i));
-        acc = _mm256_add_epi32(acc, _mm256_madd_epi16(cv, wv));
-    }
-    __m128i s = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
-    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4E));
-    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xB1));
-    return _mm_cvtsi128_si32(s);
-}
-
-__attribute__((target("avx2"))) void adaptAvx2(int16_t* c, const int16_t* d, int n, bool subtract) {
-    for (int i = 0; i < n; i += 16) {
-        __m256i cv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i));
-        const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
-        cv = subtract ? _mm256_sub_epi16(cv, dv) : _mm256_add_epi16(cv, dv);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(c + i), cv);
-    }
-}
-#endif
-
-// Products are 16 x 16 bits and the sum wraps at 32 bits, as the decoders' vector code does.
-int32_t dot(const int16_t* c, const int16_t* w, int n) {
-#if TARNIVAL_APE_AVX2
-    if (haveAvx2()) return dotAvx2(c, w, n);
-#endif
-#if defined(__SSE2__)
-    __m128i acc = _mm_setzero_si128();
-    for (int i = 0; i < n; i += 8) {
-        const __m128i cv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
-        const __m128i wv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i));
-        acc = _mm_add_epi32(acc, _mm_madd_epi16(cv, wv));
-    }
-    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4E));
-    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xB1));
-    return _mm_cvtsi128_si32(acc);
-#else
-    uint32_t sum = 0;
-    for (int i = 0; i < n; ++i) sum += static_cast<uint32_t>(int32_t{c[i]} * int32_t{w[i]});
-    return static_cast<int32_t>(sum);
-#endif
-}
-
-// Coefficients move by the adapt values, wrapping at 16 bits.
-void adapt(int16_t* c, const int16_t* d, int n, bool subtract) {
-#if TARNIVAL_APE_AVX2
-    if (haveAvx2()) return adaptAvx2(c, d, n, subtract);
-#endif
-#if defined(__SSE2__)
-    for (int i = 0; i < n; i += 8) {
-        __m128i cv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
-        const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
-        cv = subtract ? _mm_sub_epi16(cv, dv) : _mm_add_epi16(cv, dv);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(c + i), cv);
-    }
-#else
-    for (int i = 0; i < n; ++i) c[i] = static_cast<int16_t>(subtract ? c[i] - d[i] : c[i] + d[i]);
-#endif
-}
-
-class NNFilter {
-  public:
-    NNFilter(int order, int shift)
-        : order_(order), shift_(shift), coefficients_(static_cast<size_t>(order)),
-          window_(kHistory + static_cast<size_t>(order)),
-          adapt_(kHistory + static_cast<size_t>(order)) {
-        reset();
-    }
-
-    void reset() {
-        std::fill(coefficients_.begin(), coefficients_.end(), int16_t{0});
-        std::fill(window_.begin(), window_.end(), int16_t{0});
-        std::fill(adapt_.begin(), adapt_.end(), int16_t{0});
-        pos_ = static_cast<size_t>(order_);
-    }
-
-    int32_t compress(int32_t v) {
-        const size_t from = pos_ - static_cast<size_t>(order_);
-        const int32_t p = dot(coefficients_.data(), window_.data() + from, order_);
-        const auto prediction =
-            static_cast<int32_t>((int64_t{p} + (int64_t{1} << (shift_ - 1))) >> shift_);
-        const int32_t out = wrapAdd(v, -prediction);
-        if (out != 0) adapt(coefficients_.data(), adapt_.data() + from, order_, out > 0);
-
-        window_[pos_] = sat16(v);
-        adapt_[pos_] = v == 0 ? 0 : v < 0 ? 4 : -4;
-        adapt_[pos_ - 4] = static_cast<int16_t>(adapt_[pos_ - 4] >> 1);
-        adapt_[pos_ - 8] = static_cast<int16_t>(adapt_[pos_ - 8] >> 1);
-        if (++pos_ == window_.size()) {
-            const size_t keep = static_cast<size_t>(order_);
-            std::copy(window_.end() - static_cast<std::ptrdiff_t>(keep), window_.end(),
-                      window_.begin());
-            std::copy(adapt_.end() - static_cast<std::ptrdiff_t>(keep), adapt_.end(),
-                      adapt_.begin());
-            pos_ = keep;
-        }
-        return out;
-    }
-
-  private:
-    static constexpr size_t kHistory = 4096;
-    int order_;
-    int shift_;
-    std::vector<int16_t> coefficients_;
-    std::vector<int16_t> window_; // saturated inputs; [pos - order, pos) is the filter's reach
-    std::vector<int16_t> adapt_;  // the step each coefficient takes, per window entry
-    size_t pos_ = 0;
+struct FilterShape {
+    int order;
+    int shift;
 };
 
 // The filters of a level, in the order the encoder applies them.
-std::vector<NNFilter> filtersFor(int level) {
-    std::vector<NNFilter> filters;
+std::vector<FilterShape> filtersFor(int level) {
     switch (level) {
     case 2000:
-        filters.emplace_back(16, 11);
-        break;
+        return {{16, 11}};
     case 3000:
-        filters.emplace_back(64, 11);
-        break;
+        return {{64, 11}};
     case 4000:
-        filters.emplace_back(256, 13);
-        filters.emplace_back(32, 10);
-        break;
+        return {{256, 13}, {32, 10}};
     default:
-        break;
+        return {};
     }
-    return filters;
 }
 
-// One channel's chain, reset at every frame: predictor, then the level's filters.
-class Channel {
-  public:
-    explicit Channel(int level) : filters_(filtersFor(level)) {}
-    void reset() {
-        predictor_ = Predictor();
-        for (NNFilter& f : filters_) f.reset();
+int16_t ageWeight(int order, int index) {
+    const int age = order - index; // index 0 is the oldest entry of the window
+    return static_cast<int16_t>(age <= 4 ? 4 : age <= 8 ? 2 : 1);
+}
+
+// out = v - round(dot / 2^shift): the dot product wraps at 32 bits like the decoders' vector
+// code; the rounding add is done wider.
+int32_t residual(int32_t v, int32_t dot, int shift) {
+    return wrapAdd(v, -static_cast<int32_t>((int64_t{dot} + (int64_t{1} << (shift - 1))) >> shift));
+}
+
+// window[t .. t + order) is the window of values[t]; values become the residuals.
+void filterPlain(const int16_t* window, int32_t* values, size_t n, int order, int shift) {
+    std::vector<int16_t> c(static_cast<size_t>(order), 0);
+    std::vector<int16_t> weight(static_cast<size_t>(order));
+    for (int j = 0; j < order; ++j) weight[static_cast<size_t>(j)] = ageWeight(order, j);
+    for (size_t t = 0; t < n; ++t) {
+        const int16_t* w = window + t;
+        uint32_t dot = 0;
+        for (int j = 0; j < order; ++j) dot += static_cast<uint32_t>(int32_t{c[j]} * w[j]);
+        const int32_t out = residual(values[t], static_cast<int32_t>(dot), shift);
+        values[t] = out;
+        const int s = sgn(out);
+        if (s != 0)
+            for (int j = 0; j < order; ++j)
+                c[j] = static_cast<int16_t>(c[j] + s * sgn(w[j]) * weight[j]);
     }
-    // residuals[t] for values[t] with cross inputs cross[t] (none: all zero).
-    void compress(const int32_t* values, const int32_t* cross, int32_t* residuals, size_t n) {
-        reset();
-        for (size_t t = 0; t < n; ++t) residuals[t] = predictor_.compress(values[t], cross[t]);
-        for (NNFilter& f : filters_)
-            for (size_t t = 0; t < n; ++t) residuals[t] = f.compress(residuals[t]);
+}
+
+#if TARNIVAL_APE_AVX2
+template <int N>
+__attribute__((target("avx2"))) void filterAvx2(const int16_t* window, int32_t* values, size_t n,
+                                                int shift) {
+    constexpr int K = N / 16;
+    __m256i c[K], weight[K];
+    for (int k = 0; k < K; ++k) {
+        alignas(32) int16_t lanes[16];
+        for (int i = 0; i < 16; ++i) lanes[i] = ageWeight(N, 16 * k + i);
+        weight[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
+        c[k] = _mm256_setzero_si256();
+    }
+    for (size_t t = 0; t < n; ++t) {
+        const int16_t* w = window + t;
+        __m256i acc = _mm256_setzero_si256();
+        for (int k = 0; k < K; ++k)
+            acc = _mm256_add_epi32(
+                acc, _mm256_madd_epi16(
+                         c[k], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 16 * k))));
+        __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+        sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
+        sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
+        const int32_t out = residual(values[t], _mm_cvtsi128_si32(sum), shift);
+        values[t] = out;
+        const __m256i s = _mm256_set1_epi16(static_cast<int16_t>(sgn(out)));
+        for (int k = 0; k < K; ++k) {
+            const __m256i wk = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 16 * k));
+            c[k] = _mm256_add_epi16(c[k], _mm256_sign_epi16(_mm256_sign_epi16(weight[k], wk), s));
+        }
+    }
+}
+#endif
+
+std::atomic<bool> vectorsAllowed{true};
+
+void filter(const FilterShape& f, std::vector<int16_t>& window, int32_t* values, size_t n) {
+    const auto order = static_cast<size_t>(f.order);
+    window.assign(order + n, 0);
+    for (size_t t = 0; t < n; ++t) window[order + t] = sat16(values[t]);
+#if TARNIVAL_APE_AVX2
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2 && vectorsAllowed) {
+        switch (f.order) {
+        case 16:
+            return filterAvx2<16>(window.data(), values, n, f.shift);
+        case 32:
+            return filterAvx2<32>(window.data(), values, n, f.shift);
+        case 64:
+            return filterAvx2<64>(window.data(), values, n, f.shift);
+        case 256:
+            return filterAvx2<256>(window.data(), values, n, f.shift);
+        default:
+            break;
+        }
+    }
+#endif
+    filterPlain(window.data(), values, n, f.order, f.shift);
+}
+
+// The chains of one frame, which start afresh in every frame: a predictor, then the level's
+// filters, for each channel.
+class FrameCompressor {
+  public:
+    explicit FrameCompressor(int level) : filters_(filtersFor(level)) {}
+
+    // Left = right: X alone, without a cross input.
+    void mono(const int32_t* x, int32_t* residualsX, size_t n) {
+        Predictor p;
+        for (size_t t = 0; t < n; ++t) residualsX[t] = p.compress(x[t], 0);
+        applyFilters(residualsX, n);
+    }
+    // Y leans on the previous X, X on the current Y. The two predictors run side by side, as
+    // their dependency chains are independent.
+    void stereo(const int32_t* x, const int32_t* y, int32_t* residualsX, int32_t* residualsY,
+                size_t n) {
+        Predictor px, py;
+        int32_t previousX = 0;
+        for (size_t t = 0; t < n; ++t) {
+            residualsY[t] = py.compress(y[t], previousX);
+            residualsX[t] = px.compress(x[t], y[t]);
+            previousX = x[t];
+        }
+        applyFilters(residualsY, n);
+        applyFilters(residualsX, n);
     }
 
   private:
-    Predictor predictor_;
-    std::vector<NNFilter> filters_;
+    void applyFilters(int32_t* values, size_t n) {
+        for (const FilterShape& f : filters_) filter(f, window_, values, n);
+    }
+    std::vector<FilterShape> filters_;
+    std::vector<int16_t> window_;
 };
 
 } // namespace
+
+void apeUseVectorInstructions(bool allowed) {
+    vectorsAllowed = allowed;
+}
 
 int apeLevelForIndex(int index) {
     return index >= 0 && index < static_cast<int>(kApeLevels.size())
@@ -466,15 +471,14 @@ struct ApeEncoder::Impl {
     uint8_t carry[4] = {};    // logical bytes not yet filling a whole word
     size_t carried = 0;
 
-    std::vector<int32_t> x, y, xCross, yCross, resX, resY;
-    Channel channelX, channelY;
+    std::vector<int32_t> x, y, resX, resY;
+    FrameCompressor compressor;
     std::vector<uint8_t> frameBytes, stored;
 
     Impl(File& f, int rate, int lvl, int64_t blocks)
         : file(f), sampleRate(rate), level(lvl), totalBlocks(blocks),
           frames((blocks + kApeBlocksPerFrame - 1) / kApeBlocksPerFrame),
-          firstFrame(kHeaderBytes + 4 * frames), pcm(4 * kApeBlocksPerFrame), channelX(lvl),
-          channelY(lvl) {
+          firstFrame(kHeaderBytes + 4 * frames), pcm(4 * kApeBlocksPerFrame), compressor(lvl) {
         seekTable.reserve(static_cast<size_t>(frames));
         writePos = firstFrame;
     }
@@ -505,19 +509,22 @@ struct ApeEncoder::Impl {
     // Appends logical frame bytes to the file as 32-bit little-endian words counted from the
     // start of frame 0.
     void store(const uint8_t* bytes, size_t n) {
-        stored.clear();
-        size_t i = 0;
-        while (carried > 0 && carried < 4 && i < n) carry[carried++] = bytes[i++];
-        if (carried == 4) {
-            stored.insert(stored.end(), {carry[3], carry[2], carry[1], carry[0]});
-            carried = 0;
+        // Whole words only; up to three bytes wait in carry for the next call.
+        stored.resize((carried + n) / 4 * 4);
+        size_t i = 0, out = 0;
+        if (carried > 0) {
+            while (carried < 4 && i < n) carry[carried++] = bytes[i++];
+            if (carried < 4) return;
+            for (size_t k = 0; k < 4; ++k) stored[k] = carry[3 - k];
+            out = 4;
         }
-        for (; i + 4 <= n; i += 4)
-            stored.insert(stored.end(), {bytes[i + 3], bytes[i + 2], bytes[i + 1], bytes[i]});
-        for (; i < n; ++i) carry[carried++] = bytes[i];
-        if (!stored.empty()) {
-            file.writeAt(writePos, stored.data(), stored.size());
-            writePos += static_cast<int64_t>(stored.size());
+        for (; i + 4 <= n; i += 4, out += 4)
+            for (size_t k = 0; k < 4; ++k) stored[out + k] = bytes[i + 3 - k];
+        carried = n - i;
+        std::memcpy(carry, bytes + i, carried & 3);
+        if (out > 0) {
+            file.writeAt(writePos, stored.data(), out);
+            writePos += static_cast<int64_t>(out);
         }
     }
 
@@ -526,42 +533,33 @@ struct ApeEncoder::Impl {
         const uint32_t crc = crc32(b, 4 * blocks);
         x.resize(blocks);
         y.resize(blocks);
-        bool silent = true, mono = true;
-        uint32_t framePeak = 0;
+        int32_t any = 0, sides = 0, low = 0, high = 0;
         for (size_t t = 0; t < blocks; ++t) {
-            const auto s0 = static_cast<int16_t>(b[4 * t] | b[4 * t + 1] << 8);
-            const auto s1 = static_cast<int16_t>(b[4 * t + 2] | b[4 * t + 3] << 8);
-            const int32_t d = int32_t{s1} - s0;
+            const int32_t s0 = static_cast<int16_t>(b[4 * t] | b[4 * t + 1] << 8);
+            const int32_t s1 = static_cast<int16_t>(b[4 * t + 2] | b[4 * t + 3] << 8);
+            const int32_t d = s1 - s0;
             y[t] = d;
             x[t] = s0 + d / 2; // truncation toward zero, as the decoder undoes it
-            silent = silent && (s0 | s1) == 0;
-            mono = mono && d == 0;
-            framePeak = std::max<uint32_t>(
-                framePeak,
-                static_cast<uint32_t>(std::max(std::abs(int32_t{s0}), std::abs(int32_t{s1}))));
+            any |= s0 | s1;
+            sides |= d;
+            low = std::min(low, std::min(s0, s1));
+            high = std::max(high, std::max(s0, s1));
         }
-        peak = std::max(peak, framePeak);
-        const uint32_t special = silent ? kSilentFrame : mono ? kPseudoStereoFrame : 0;
+        peak = std::max(peak, static_cast<uint32_t>(std::max(-low, high)));
+        const uint32_t special = any == 0 ? kSilentFrame : sides == 0 ? kPseudoStereoFrame : 0;
 
         frameBytes.clear();
         appendBe32(frameBytes, (crc >> 1) | (special ? kFlagsFollow : 0));
         if (special) appendBe32(frameBytes, special);
         RangeCoder rc(frameBytes);
+        resX.resize(blocks);
+        resY.resize(blocks);
         if (special == kPseudoStereoFrame) {
-            xCross.assign(blocks, 0);
-            resX.resize(blocks);
-            channelX.compress(x.data(), xCross.data(), resX.data(), blocks);
+            compressor.mono(x.data(), resX.data(), blocks);
             ValueCoder cx;
             for (size_t t = 0; t < blocks; ++t) cx.encode(rc, resX[t]);
         } else if (special == 0) {
-            // Y leans on the previous X, X on the current Y.
-            yCross.resize(blocks);
-            yCross[0] = 0;
-            std::copy(x.begin(), x.end() - 1, yCross.begin() + 1);
-            resX.resize(blocks);
-            resY.resize(blocks);
-            channelY.compress(y.data(), yCross.data(), resY.data(), blocks);
-            channelX.compress(x.data(), y.data(), resX.data(), blocks);
+            compressor.stereo(x.data(), y.data(), resX.data(), resY.data(), blocks);
             ValueCoder cy, cx;
             for (size_t t = 0; t < blocks; ++t) {
                 cy.encode(rc, resY[t]);

@@ -17,6 +17,10 @@ constexpr std::array<int, 4> kApeLevels = {1000, 2000, 3000, 4000};
 // The level for a stored index; an index outside the table gives the default level (High).
 int apeLevelForIndex(int index);
 
+// The filters use the processor's vector instructions when it has them; false forces the plain
+// code (the output is the same either way; tests compare the two).
+void apeUseVectorInstructions(bool allowed);
+
 // Stereo sample pairs in every frame but the last, at every level.
 constexpr int64_t kApeBlocksPerFrame = 294912;
 // The most sample pairs one file takes (4 GiB of PCM). Its offsets are 32-bit: finish() fails

@@ -2,6 +2,7 @@
 #include "document/UserInterface.h"
 #include "output/OggSink.h"
 #include "output/PendingFile.h"
+#include "output/SamplePairs.h"
 
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
@@ -33,8 +34,7 @@ struct FlacSink::Stream {
     bool failed = false;          // libFLAC refused the audio (verify mismatch or the like)
     std::string failure;
     std::vector<FLAC__int32> samples;
-    uint8_t partial[4] = {};
-    size_t partialBytes = 0;
+    SamplePairs pairs;
 
     explicit Stream(const std::string& path) : file(path), samples(2 * kChunkFrames) {}
     ~Stream() {
@@ -139,32 +139,13 @@ bool FlacSink::begin(const TrackFormat& format, const TrackTags& tags) {
 
 void FlacSink::write(const uint8_t* bytes, size_t count) {
     Stream& s = *stream_;
-    while (s.partialBytes > 0 && count > 0) {
-        s.partial[s.partialBytes++] = *bytes++;
-        --count;
-        if (s.partialBytes == 4) {
-            s.process(s.partial, 1);
-            s.partialBytes = 0;
-        }
-    }
-    while (count >= 4) {
-        const size_t frames = std::min(count / 4, kChunkFrames);
-        s.process(bytes, frames);
-        bytes += 4 * frames;
-        count -= 4 * frames;
-    }
-    while (count > 0) {
-        s.partial[s.partialBytes++] = *bytes++;
-        --count;
-    }
+    s.pairs.add(bytes, count, kChunkFrames,
+                [&](const uint8_t* pairs, size_t frames) { s.process(pairs, frames); });
 }
 
 bool FlacSink::finish() {
     Stream& s = *stream_;
-    if (s.partialBytes > 0) {
-        while (s.partialBytes < 4) s.partial[s.partialBytes++] = 0;
-        s.process(s.partial, 1);
-    }
+    s.pairs.finish([&](const uint8_t* pair, size_t) { s.process(pair, 1); });
     if (!s.failed && !FLAC__stream_encoder_finish(s.encoder)) {
         s.rethrowFileError();
         s.failed = true;

@@ -1,6 +1,7 @@
 #include "output/OggSink.h"
 #include "document/UserInterface.h"
 #include "output/PendingFile.h"
+#include "output/SamplePairs.h"
 
 #include <vorbis/vorbisenc.h>
 
@@ -61,8 +62,7 @@ struct OggSink::Stream {
     ogg_stream_state ogg{};
     bool analysing = false; // dsp and block initialised
     bool streaming = false; // ogg initialised
-    uint8_t partial[4] = {};
-    size_t partialBytes = 0;
+    SamplePairs pairs;
 
     explicit Stream(const std::string& path) : file(path) {
         vorbis_info_init(&info);
@@ -158,35 +158,15 @@ bool OggSink::begin(const TrackFormat& format, const TrackTags& tags) {
 void OggSink::write(const uint8_t* bytes, size_t count) {
     Stream& s = *stream_;
     bool endSeen = false;
-    // A sample pair split across two writes is completed first.
-    while (s.partialBytes > 0 && count > 0) {
-        s.partial[s.partialBytes++] = *bytes++;
-        --count;
-        if (s.partialBytes == 4) {
-            endSeen = s.encode(s.partial, 1, false) || endSeen;
-            s.partialBytes = 0;
-        }
-    }
-    while (count >= 4) {
-        const size_t frames = std::min(count / 4, kChunkFrames);
-        endSeen = s.encode(bytes, frames, false) || endSeen;
-        bytes += 4 * frames;
-        count -= 4 * frames;
-    }
-    while (count > 0) {
-        s.partial[s.partialBytes++] = *bytes++;
-        --count;
-    }
+    s.pairs.add(bytes, count, kChunkFrames, [&](const uint8_t* pairs, size_t frames) {
+        endSeen = s.encode(pairs, frames, false) || endSeen;
+    });
     if (endSeen) ui_.message(kEarlyEnd, "Tarnival");
 }
 
 bool OggSink::finish() {
     Stream& s = *stream_;
-    if (s.partialBytes > 0) {
-        // Only a damaged length leaves half a pair: complete it with silence.
-        while (s.partialBytes < 4) s.partial[s.partialBytes++] = 0;
-        s.encode(s.partial, 1, false);
-    }
+    s.pairs.finish([&](const uint8_t* pair, size_t) { s.encode(pair, 1, false); });
     const bool ended = s.encode(nullptr, 0, true);
     if (!ended) {
         ui_.message(kNoEnd, "Tarnival");
