@@ -8,6 +8,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 }
 
 #include <algorithm>
@@ -83,6 +84,7 @@ DecodedAudio decodeApeWithJava(const std::string& path, const std::string& scrat
 
 DecodedAudio decodeWithFfmpeg(const std::string& path) {
     DecodedAudio out;
+    av_log_set_level(AV_LOG_QUIET);
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
         out.error = "FFmpeg cannot open " + path;
