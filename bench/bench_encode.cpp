@@ -1,7 +1,7 @@
 // Encodes a wave file with the output sinks the way saving a track feeds them (blocks of 256 KiB
-// from the file) and prints, per format, the seconds taken and the bytes written, so that the
-// caller can compare them with cp, real time and other encoders. Run as its own process so that
-// peak memory can be measured from outside.
+// from the file) and prints, per format, the seconds taken, the processor seconds and the bytes
+// written, so that the caller can compare them with cp, real time and other encoders. Run as its
+// own process so that peak memory can be measured from outside.
 //
 //   bench_encode WAV OUTDIR [FORMAT...]     FORMAT: ape-fast ape-normal ape-high ape-extra
 //                                           ogg-5 flac-5 (default: all of them)
@@ -33,6 +33,15 @@ const Format kFormats[] = {
     {"ape-high", "ape", ids::kFileApe, 2}, {"ape-extra", "ape", ids::kFileApe, 3},
     {"ogg-5", "ogg", ids::kFileOgg, 5},    {"flac-5", "flac", ids::kFileFlac, 5},
 };
+
+// User and system time of this process: on a busy machine the wall time also counts the time
+// other programs had the processor.
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 } // namespace
 
@@ -68,6 +77,7 @@ int main(int argc, char** argv) {
         options.apeLevel = options.oggQuality = options.flacLevel = f.level;
         const std::string out = (outDir / (std::string(f.name) + "." + f.extension)).string();
 
+        const double cpu0 = cpuSeconds();
         const Clock::time_point t0 = Clock::now();
         std::unique_ptr<TrackSink> sink = makeTrackSink(options, out, ui);
         if (!sink->begin({layout.sampleRate, 0, dataSize}, {"Title", "Artist", "Album", "", 1, ""}))
@@ -80,7 +90,7 @@ int main(int argc, char** argv) {
         }
         if (!sink->finish()) return 1;
         const double seconds = secondsSince(t0);
-        std::printf("%-16s %9.3f s %12ju bytes\n", f.name, seconds,
+        std::printf("%-16s %9.3f s %9.3f cpu %12ju bytes\n", f.name, seconds, cpuSeconds() - cpu0,
                     static_cast<uintmax_t>(fs::file_size(out)));
     }
     rusage usage{};
