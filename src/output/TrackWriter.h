@@ -61,8 +61,9 @@ enum class WriteStatus {
 // Renders one track of the working file into one output. Cut sections are skipped and their
 // cross-fades substituted; noLeadIn drops the pre-silence and fade-in, noLeadOut the
 // post-silence and fade-out. trackNumber 0 means "use the track-number text". The interface is
-// pumped every step but a Cancel press does not stop a save. A file error propagates as
-// FileError after the partial output has been removed.
+// pumped every step but a Cancel press does not stop the rendering (the hook of
+// makeExternalEncoder does stop its program on Cancel, keeping the wave). A file error
+// propagates as FileError after the partial output has been removed.
 WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
                        const std::string& outputPath, bool noLeadIn, bool noLeadOut);
 
