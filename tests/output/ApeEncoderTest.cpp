@@ -144,6 +144,19 @@ Stereo severalFrames() {
     return s;
 }
 
+TEST(ApeEncoder, PlainAndVectorFiltersWriteTheSameFile) {
+    TempDir dir;
+    Stereo samples = music(30000, 44100, 11);
+    append(samples, fullScale(3000, 4, true));
+    for (int level : {2000, 3000, 4000}) {
+        ASSERT_TRUE(encodeFile(dir.file("v.ape"), samples, level));
+        apeUseVectorInstructions(false);
+        ASSERT_TRUE(encodeFile(dir.file("p.ape"), samples, level));
+        apeUseVectorInstructions(true);
+        EXPECT_EQ(readFile(dir.file("v.ape")), readFile(dir.file("p.ape"))) << level;
+    }
+}
+
 TEST(ApeEncoder, EveryLevelDecodesBitExactly) {
     Stereo frameOfMusic = music(static_cast<int>(kApeBlocksPerFrame), 44100, 9);
     mix(frameOfMusic, hiss(static_cast<int>(kApeBlocksPerFrame), 30.0));
