@@ -86,9 +86,9 @@ constexpr TextSetting kPostSilence{kSection, "PostSilence", "0"};
 // Output.
 constexpr IntSetting kFileType{kSection, "File Type", ids::kFileWave};
 constexpr IntSetting kExternalEncoder{kSection, "External Encoder", 0};
-constexpr IntSetting kApeLevel{kSection, "Ape Level", 2};     // index into kApeLevels
-constexpr IntSetting kOggQuality{kSection, "Ogg Quality", 5}; // index into kOggQualities
-constexpr IntSetting kFlacLevel{kSection, "Flac Level", 5};   // libFLAC's level, 0..8
+constexpr IntSetting kApeLevel{kSection, "Ape Level", 2};      // index into kApeLevels
+constexpr IntSetting kOggQuality{kSection, "Ogg Quality", 5};  // index into kOggQualities
+constexpr IntSetting kFlacLevel{kSection, "Flac Level", 5};    // libFLAC's level, 0..8
 constexpr TextSetting kEncoder{kSection, "Encoder", ""};       // the external encoder program
 constexpr TextSetting kParameters{kSection, "Parameters", ""}; // its command-line template
 constexpr TextSetting kRecentParameters[3] = {
