@@ -55,7 +55,7 @@ std::vector<uint8_t> hexBytes(const char* text) {
     return out;
 }
 
-TEST(ApeEncoder, ReproducesTheFormatDescriptionsTestVectors) {
+TEST(ApeEncoder, ReproducesTheReferenceTestVectors) {
     TempDir dir;
     const std::string path = dir.file("tv.ape");
 
