@@ -11,6 +11,7 @@ build=$(mkdir -p "${1:-$repo/build-bench}" && cd "${1:-$repo/build-bench}" && pw
 log="$build/bench-build.log"
 if ! { cmake -S "$repo" -B "$build" -G Ninja -DTARNIVAL_GUI=OFF -DCMAKE_BUILD_TYPE=Release &&
        cmake --build "$build" --target bench_restore bench_render bench_repair bench_tracks bench_filters \
+         bench_encode \
          -j"$(nproc)"; } >"$log" 2>&1; then
   cat "$log"
   echo "bench/run.sh: the build failed (are the prerequisites installed? scripts/setup-debian.sh)" >&2
@@ -150,3 +151,75 @@ echo
 echo "  hiss reduction: music with hiss 20 and 30 dB below it; SNR against the clean music"
 echo "  over 20 s of music, and the change of level in a 0.8 s stretch of noise alone"
 "$build/bench_filters" --hiss "$work/hiss" | sed 's/^/  /'
+echo "== 6. Encoding: the 20-minute side at each APE level, Ogg quality 5 and FLAC level 5 =="
+enc="$work/enc"
+mkdir -p "$enc"
+cp_enc=$(copy_seconds "$work/side20.wav")
+"$build/bench_encode" "$work/side20.wav" "$enc" >"$work/encode.txt"
+audio=$(field "$work/encode.txt" "audio")
+jar=/usr/share/java/jmac.jar
+# Seconds and bytes of a reference encoder run: ref_seconds, ref_bytes.
+reference() {
+  local out=$1 t0 t1
+  shift
+  t0=$(now)
+  "$@" >/dev/null 2>&1 || { ref_seconds=""; ref_bytes=""; return; }
+  t1=$(now)
+  ref_seconds=$(elapsed "$t0" "$t1")
+  ref_bytes=$(stat -c %s "$out")
+  rm -f "$out"
+}
+printf '  %-11s %8s %8s %7s %7s %7s  %s\n' format "wall s" "cpu s" "x real" "x cp" "% wav" \
+  "size against the reference encoder"
+ape_java_ok=1
+declare -A ref_name=([ape-fast]="Java c1" [ape-normal]="Java c2" [ape-high]="Java c3"
+  [ape-extra]="Java c4" [flac-5]="flac -5")
+for f in ape-fast ape-normal ape-high ape-extra ogg-5 flac-5; do
+  read -r _ wall _ cpu _ bytes _ < <(grep "^$f " "$work/encode.txt")
+  line=$(printf '  %-11s %8.2f %8.2f %7.0f %7.1f %7.1f' "$f" "$wall" "$cpu" \
+    "$(calc "%.1f" "$audio / $wall")" "$(calc "%.2f" "$wall / $cp_enc")" \
+    "$(calc "%.2f" "100 * $bytes / $bytes20")")
+  case $f in
+    ape-*)
+      level=$(( $(printf '%s\n' ape-fast ape-normal ape-high ape-extra | grep -n "^$f$" | cut -d: -f1) ))
+      if [ -f "$jar" ] && command -v java >/dev/null; then
+        reference "$enc/java.ape" java -jar "$jar" "c$level" "$work/side20.wav" "$enc/java.ape"
+      else ref_bytes=""; fi ;;
+    flac-5)
+      if command -v flac >/dev/null; then
+        reference "$enc/ref.flac" flac -5 -s -f -o "$enc/ref.flac" "$work/side20.wav"
+      else ref_bytes=""; fi ;;
+    *) ref_bytes="" ;;
+  esac
+  if [ -n "$ref_bytes" ]; then
+    diff=$(calc "%+.2f" "100 * ($bytes - $ref_bytes) / $ref_bytes")
+    line="$line  ${ref_name[$f]}: $ref_bytes bytes in ${ref_seconds} s; ours ${diff}%"
+    case $f in
+      ape-*) awk "BEGIN { exit !($diff <= 2) }" || ape_java_ok=0 ;;
+      flac-5) flac_diff=$diff flac_ref=$ref_bytes ;;
+    esac
+  elif [ "$f" != ogg-5 ]; then
+    line="$line  (reference encoder missing: scripts/setup-debian.sh installs it)"
+    case $f in ape-*) ape_java_ok=0 ;; esac
+  fi
+  echo "$line"
+  case $f in ape-*) sizes_ape="${sizes_ape:-} $bytes" ;; esac
+done
+if [ -n "${flac_ref:-}" ]; then
+  printf '  APE against flac -5:'
+  for b in $sizes_ape; do printf ' %s%%' "$(calc "%+.1f" "100 * ($b - $flac_ref) / $flac_ref")"; done
+  echo " (Fast, Normal, High, Extra High)"
+fi
+normal_wall=$(awk '$1 == "ape-normal" { print $2 }' "$work/encode.txt")
+normal_cpu=$(awk '$1 == "ape-normal" { print $4 }' "$work/encode.txt")
+echo "  cp of the WAV   ${cp_enc} s"
+echo "  targets         APE Normal >= 100x real time: $(verdict "$audio / $normal_wall >= 100")" \
+  "(wall), $(verdict "$audio / $normal_cpu >= 100") (processor time);" \
+  "APE within 2% of Java at each level: $(verdict "$ape_java_ok == 1");" \
+  "FLAC within 1% of flac -5: $(verdict "${flac_diff:-99} <= 1 && ${flac_diff:-99} >= -100")"
+/usr/bin/time -v -o "$work/time.txt" "$build/bench_encode" "$work/side5.wav" "$enc" ape-normal >/dev/null 2>&1 || true
+rss5=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$work/time.txt" 2>/dev/null)
+/usr/bin/time -v -o "$work/time.txt" "$build/bench_encode" "$work/side20.wav" "$enc" ape-normal >/dev/null 2>&1 || true
+rss20=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$work/time.txt" 2>/dev/null)
+echo "  peak memory     APE Normal: 20-minute side ${rss20:-?} MB, 5-minute side ${rss5:-?} MB"
+rm -rf "$enc"

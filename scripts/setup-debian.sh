@@ -5,9 +5,10 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev
   libfftw3-dev libavformat-dev libavcodec-dev libavutil-dev
-  libvorbis-dev libogg-dev
+  libvorbis-dev libogg-dev libflac-dev
   libgtest-dev libgmock-dev
   sox xvfb xauth libjmac-java default-jre-headless time ccache
+  flac # the command-line encoder: only the benchmark compares sizes with it
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

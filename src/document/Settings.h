@@ -23,6 +23,9 @@ constexpr int kTempUser = 1142;
 constexpr int kFileWave = 1239;
 constexpr int kFileApe = 1240;
 constexpr int kFileOgg = 1241;
+// FLAC is this program's own addition. 1250 is not the identifier of any other stored choice, so
+// it cannot be mistaken for one in settings or session files.
+constexpr int kFileFlac = 1250;
 } // namespace ids
 
 struct IntSetting {
@@ -82,6 +85,17 @@ constexpr TextSetting kPostSilence{kSection, "PostSilence", "0"};
 
 // Output.
 constexpr IntSetting kFileType{kSection, "File Type", ids::kFileWave};
+constexpr IntSetting kExternalEncoder{kSection, "External Encoder", 0};
+constexpr IntSetting kApeLevel{kSection, "Ape Level", 2};      // index into kApeLevels
+constexpr IntSetting kOggQuality{kSection, "Ogg Quality", 5};  // index into kOggQualities
+constexpr IntSetting kFlacLevel{kSection, "Flac Level", 5};    // libFLAC's level, 0..8
+constexpr TextSetting kEncoder{kSection, "Encoder", ""};       // the external encoder program
+constexpr TextSetting kParameters{kSection, "Parameters", ""}; // its command-line template
+constexpr TextSetting kRecentParameters[3] = {
+    {kSection, "Para1", ""}, {kSection, "Para2", ""}, {kSection, "Para3", ""}};
+constexpr TextSetting kExtension{kSection, "Extension", ""}; // of its output files
+constexpr TextSetting kRecentExtensions[3] = {
+    {kSection, "Ext1", ""}, {kSection, "Ext2", ""}, {kSection, "Ext3", ""}};
 constexpr TextSetting kNamingRule{kSection, "NamingRule", ""};
 constexpr TextSetting kRecentRules[3] = {
     {kSection, "Rule1", ""}, {kSection, "Rule2", ""}, {kSection, "Rule3", ""}};

@@ -154,9 +154,12 @@ int startNumberFromText(const std::string& text) {
 }
 
 std::string outputExtension(int fileType, bool externalEncoder, const std::string& extension) {
-    if (externalEncoder) return "." + extension;
+    // The encoder runs only on wave output; a dot typed with the extension is not doubled.
+    if (externalEncoder && fileType == ids::kFileWave)
+        return "." + extension.substr(std::min(extension.size(), extension.find_first_not_of('.')));
     if (fileType == ids::kFileApe) return ".ape";
     if (fileType == ids::kFileOgg) return ".ogg";
+    if (fileType == ids::kFileFlac) return ".flac";
     return ".wav";
 }
 

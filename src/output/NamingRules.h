@@ -40,7 +40,8 @@ bool defaultConsecutive(int trackCount, int fixedNumber);
 // The start number typed by the user: at least 1, at most 99.
 int startNumberFromText(const std::string& text);
 
-// ".wav", ".ape" or ".ogg" by type; "." + the "Extension" setting with the external encoder.
+// ".wav", ".ape", ".ogg" or ".flac" by type; "." + the "Extension" setting (without leading
+// dots) when the external encoder runs on wave output.
 std::string outputExtension(int fileType, bool externalEncoder, const std::string& extension);
 // The folder output names are placed in, ending with "/" unless empty.
 std::string defaultOutputFolder(const std::string& outputPathSetting, const std::string& inputPath);

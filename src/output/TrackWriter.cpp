@@ -102,7 +102,7 @@ std::string sinkUnavailableText(int fileType) {
     case ids::kFileApe:
         return "Error starting encoder.\n";
     case ids::kFileOgg:
-        return "Ogg Vorbis output is not available yet.";
+        return "error starting Ogg";
     default:
         return "Output type " + std::to_string(fileType) + " is not available.";
     }

@@ -24,6 +24,7 @@ struct OutputOptions {
     bool gapless = false;         // "Gapless"
     int apeLevel = 2;             // "Ape Level"
     int oggQuality = 5;           // "Ogg Quality"
+    int flacLevel = 5;            // "Flac Level"
     std::string trackNumberText;  // the document's track-number text ("Track" of an APE tag)
     bool replaceExisting = false; // the user agreed to replace existing outputs
 };
@@ -59,10 +60,11 @@ enum class WriteStatus {
 // Renders one track of the working file into one output. Cut sections are skipped and their
 // cross-fades substituted; noLeadIn drops the pre-silence and fade-in, noLeadOut the
 // post-silence and fade-out. trackNumber 0 means "use the track-number text". The interface is
-// pumped every step but a Cancel press does not stop a save. The output is written under a
-// temporary name beside it and takes its name only when complete (replacing an existing file
-// only with options.replaceExisting), so a failed or interrupted save never leaves a file that
-// looks finished nor loses the one it was to replace. A file error propagates as FileError
+// pumped every step but a Cancel press does not stop the rendering (the hook of
+// makeExternalEncoder does stop its program on Cancel, keeping the wave). The output is written
+// under a temporary name beside it and takes its name only when complete (replacing an existing
+// file only with options.replaceExisting), so a failed or interrupted save never leaves a file
+// that looks finished nor loses the one it was to replace. A file error propagates as FileError
 // after the partial output has been removed.
 WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
                        const std::string& outputPath, bool noLeadIn, bool noLeadOut);
