@@ -357,6 +357,7 @@ void Recorder::stop() {
 }
 
 void Recorder::finishRecording() {
+    updateTimeText(true); // the whole length, not the last whole second shown
     state_ = State::Idle;
     autoStop_ = false;
     if (file_.dataBytes() > 0) {
