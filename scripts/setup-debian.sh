@@ -8,6 +8,7 @@ packages=(
   libvorbis-dev libogg-dev
   libgtest-dev libgmock-dev
   sox xvfb xauth libjmac-java default-jre-headless time ccache
+  pulseaudio pulseaudio-utils
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
