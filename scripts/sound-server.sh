@@ -36,7 +36,7 @@ start)
     pulseaudio --daemonize=no -n --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
     --disable-shm=yes --log-target=file:"$dir/log" \
     -L "module-native-protocol-unix socket=$socket auth-anonymous=1" \
-    -L "module-null-sink sink_name=nullout rate=44100 sink_properties=device.description=Null-Output" \
+    -L "module-null-sink sink_name=nullout rate=44100 norewinds=1 sink_properties=device.description=Null-Output" \
     -L "module-remap-source master=nullout.monitor source_name=nullin source_properties=device.description=Null-Input" \
     </dev/null >/dev/null 2>&1 &
   echo $! >"$dir/pid"
