@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release mode and prints every figure in one run.
 #   bench/run.sh [BUILD_DIR]     default: build-bench/ in the repository
+#   BENCH_AUDIO_MINUTES=N        length of the recording benchmark (default 10; 0 skips it)
 # Assumes the build prerequisites are installed (scripts/setup-debian.sh installs them).
 # Peak memory is read with /usr/bin/time -v when it is there (Debian package "time"), otherwise
 # from the program's own report.
@@ -10,7 +11,7 @@ build=$(mkdir -p "${1:-$repo/build-bench}" && cd "${1:-$repo/build-bench}" && pw
 
 log="$build/bench-build.log"
 if ! { cmake -S "$repo" -B "$build" -G Ninja -DTARNIVAL_GUI=OFF -DCMAKE_BUILD_TYPE=Release &&
-       cmake --build "$build" --target bench_restore bench_render bench_repair bench_tracks \
+       cmake --build "$build" --target bench_restore bench_render bench_repair bench_tracks bench_audio \
          -j"$(nproc)"; } >"$log" 2>&1; then
   cat "$log"
   echo "bench/run.sh: the build failed (are the prerequisites installed? scripts/setup-debian.sh)" >&2
@@ -21,7 +22,12 @@ fi
 work="$build/bench-data"
 rm -rf "$work"
 mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+sound=""
+cleanup() {
+  if [ -n "$sound" ]; then "$repo/scripts/sound-server.sh" stop "$sound"; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
@@ -119,3 +125,20 @@ echo
 
 echo "== 4. Track boundaries: sides of 6-10 pieces, pauses of 1-4 s, surface noise =="
 "$build/bench_tracks" | sed 's/^/  /'
+echo
+
+minutes=${BENCH_AUDIO_MINUTES:-10}
+echo "== 5. Playback and recording through a PulseAudio null sink (bench_audio) =="
+# A private sound server (its socket path must stay short, hence /tmp).
+sound=$(mktemp -d /tmp/tarnival-sound.XXXXXX)
+if sound_env=$("$repo/scripts/sound-server.sh" start "$sound"); then
+  eval "$sound_env"
+  if [ "$minutes" = "0" ]; then
+    "$build/bench_audio" "$work/audio" --skip-recording | sed 's/^/  /'
+  else
+    echo "  (the recording runs in real time: $minutes minutes)"
+    "$build/bench_audio" "$work/audio" --minutes "$minutes" | sed 's/^/  /'
+  fi
+else
+  echo "  skipped: no sound server could be started (pulseaudio; scripts/setup-debian.sh)"
+fi
