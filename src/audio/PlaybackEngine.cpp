@@ -1,4 +1,5 @@
 #include "audio/PlaybackEngine.h"
+#include "document/FileError.h"
 #include "document/UserInterface.h"
 #include "document/WaveStore.h"
 #include "tracks/CutSplice.h"
@@ -144,6 +145,14 @@ bool PlaybackEngine::cancel() {
     return true;
 }
 
+void PlaybackEngine::stopNow() {
+    if (state_ == State::Stopped) return;
+    loop_.stopTimer();
+    output_.shutdown();
+    speedChangePending_ = false;
+    outputClosed();
+}
+
 void PlaybackEngine::toggleSource() {
     if (!isPlaying()) return;
     corrected_ = !corrected_;
@@ -250,10 +259,16 @@ void PlaybackEngine::outputOpened() {
 
 void PlaybackEngine::begin() {
     if (!output_.isOpen() || buffers_.empty()) return;
+    endPosted_ = false;
     const int64_t from = pendingStart_.value_or(start_);
     pendingStart_.reset();
 
-    preparePreview();
+    try {
+        preparePreview();
+    } catch (const FileError& e) {
+        readFailed(e.what());
+        return;
+    }
     const SpliceList& splices = preview_ ? previewSplices_ : doc_.splices;
     reader_ = std::make_unique<SplicedReader>(doc_.store, splices,
                                               corrected_ ? SplicedReader::Stream::Corrected
@@ -263,7 +278,6 @@ void PlaybackEngine::begin() {
 
     written_ = done_ = 0;
     last_ = -1;
-    endPosted_ = false;
     segments_.clear();
     deviceBytes_ = 0;
     playPosition_ = static_cast<int32_t>(reader_->position());
@@ -283,7 +297,13 @@ void PlaybackEngine::fill(int buffer) {
     uint8_t* bytes = buffers_[static_cast<size_t>(buffer)].data();
     int64_t n = 0;
     while (n < kPlayBufferBytes) {
-        SplicedReader::Piece piece = reader_->read(bytes + n, kPlayBufferBytes - n, end_);
+        SplicedReader::Piece piece;
+        try {
+            piece = reader_->read(bytes + n, kPlayBufferBytes - n, end_);
+        } catch (const FileError& e) {
+            readFailed(e.what());
+            return;
+        }
         if (piece.bytes < 1) break;
         segments_.push_back({deviceBytes_ + n, piece.bytes, piece.sourcePos});
         const int64_t display = doc_.splices.sourceToDisplay(static_cast<int32_t>(piece.sourcePos));
@@ -393,6 +413,19 @@ void PlaybackEngine::outputClosed() {
 void PlaybackEngine::outputFailed(const std::string& error) {
     ui_.message(error, "Tarnival");
     if (state_ == State::Stopped) return;
+    speedChangePending_ = false;
+    if (state_ == State::Playing) {
+        stop(true);
+    } else {
+        closeAtEnd_ = true;
+        postEnd();
+    }
+}
+
+// The document's file could not be read: say so and end the play (the buffers in flight still
+// come back and close the device).
+void PlaybackEngine::readFailed(const std::string& error) {
+    ui_.message(error, "Tarnival");
     speedChangePending_ = false;
     if (state_ == State::Playing) {
         stop(true);

@@ -123,6 +123,10 @@ class PlaybackEngine : private AudioOutputEvents {
     // Cancel Playback: stops and closes the device. False when not playing (the view then
     // presses "Abort"). Also what "stop playback" means before saving or closing.
     bool cancel();
+    // Stops at once, without waiting for the device: for closing or saving the document, which
+    // must not have the files read any more. The observer hears playbackEnded() before this
+    // returns.
+    void stopNow();
     // The status-bar toggle: switches between original and corrected and continues from the
     // play position.
     void toggleSource();
@@ -192,6 +196,7 @@ class PlaybackEngine : private AudioOutputEvents {
     void preparePreview();
     int64_t positionOfPlayed(int64_t played);
     void releaseBuffers();
+    void readFailed(const std::string& error);
 
     PlaybackDocument doc_;
     AudioOutput& output_;

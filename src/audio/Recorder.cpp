@@ -87,6 +87,15 @@ void storeRecorderSettings(Profile& profile, const RecorderSettings& s, bool sto
     if (storeTime) set(profile, settings::kRecTime, s.durationMinutes);
 }
 
+std::string recordFolder(const Profile& profile) {
+    std::string folder = get(profile, settings::kRecordPath);
+    return folder.empty() ? get(profile, settings::kPathName) : folder;
+}
+
+void storeRecordFolder(Profile& profile, const std::string& chosenFile) {
+    set(profile, settings::kRecordPath, std::filesystem::path(chosenFile).parent_path().string());
+}
+
 // ---- Recorder -----------------------------------------------------------------------------------
 
 Recorder::Recorder(AudioInput& input, UserInterface& ui, std::function<int()> secondOfDay)

@@ -49,6 +49,11 @@ RecorderSettings loadRecorderSettings(const Profile& profile);
 // Stores the mode, rate and conversion; "RecTime" only with storeTime ("&Done" in timed mode).
 void storeRecorderSettings(Profile& profile, const RecorderSettings& settings, bool storeTime);
 
+// The folder the save dialog for a new recording starts in ("RecordPath", else "PathName"),
+// and storing the folder of the chosen file back.
+std::string recordFolder(const Profile& profile);
+void storeRecordFolder(Profile& profile, const std::string& chosenFile);
+
 class RecorderObserver {
   public:
     virtual ~RecorderObserver() = default;

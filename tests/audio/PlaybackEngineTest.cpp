@@ -420,6 +420,32 @@ TEST(PlaybackEngine, DeviceErrorsAreShownAndABusyDeviceIsAskedAgain) {
     }
 }
 
+TEST(PlaybackEngine, AnUnreadableFileEndsThePlayAndStopNowEndsAtOnce) {
+    {
+        Rig rig(300000);
+        rig.doc.store.working.close();
+        rig.engine.playTrack(0, true);
+        rig.loop.run();
+        EXPECT_EQ(rig.engine.state(), PlaybackEngine::State::Stopped);
+        ASSERT_EQ(rig.ui.messages.size(), 1u);
+        EXPECT_EQ(rig.seen.ended, 1);
+    }
+    {
+        // Before the document closes its files: nothing may be read after this returns.
+        Rig rig(300000);
+        rig.engine.playTrack(0, true);
+        rig.loop.run();
+        rig.engine.stopNow();
+        EXPECT_EQ(rig.engine.state(), PlaybackEngine::State::Stopped);
+        EXPECT_EQ(rig.seen.ended, 1);
+        EXPECT_FALSE(rig.out.isOpen());
+        rig.out.play(819200); // a late notification of the old device changes nothing
+        rig.loop.run();
+        EXPECT_EQ(rig.seen.ended, 1);
+        EXPECT_TRUE(rig.ui.messages.empty());
+    }
+}
+
 TEST(PlaybackEngine, StopWithNothingInFlightStillEnds) {
     // The last buffer has come back and the engine's own start-again message is pending when
     // the user cancels: the play must still end, once.
