@@ -150,6 +150,95 @@ TEST(RealAudio, PlaybackIsHeardWholeWithTheCutSkippedAndTheFadeApplied) {
     EXPECT_LT(longestQuietRun(heard, at, fadeStart), kMaxGapFrames);
 }
 
+// The lag in [from, to] where `part` fits `whole` best.
+int lagWithin(const Stereo& whole, const Stereo& part, int from, int to, double& correlation) {
+    correlation = -1;
+    int best = -1;
+    for (int lag = std::max(from, 0); lag <= to; ++lag) {
+        const double c = correlationAt(whole, part, lag);
+        if (c > correlation) correlation = c, best = lag;
+    }
+    return best;
+}
+
+TEST(RealAudio, PauseResumesWhereItStoppedAndASeekContinuesAtTheClick) {
+    REQUIRE_SOUND_SERVER();
+    const Stereo signal = music(4 * kRate, kRate, 41, 8000);
+    TempDir dir;
+    writeWav(dir.file("side.wav"), signal);
+    WaveStore store;
+    store.source.open(dir.file("side.wav"), File::Mode::ReadOnly);
+    store.working.open(dir.file("side.wav"), File::Mode::ReadOnly);
+    store.layout.dataStart = 44;
+    store.layout.dataEnd = 44 + static_cast<int32_t>(signal.size() * 2);
+    store.layout.sampleRate = kRate;
+    TrackList tracks;
+    tracks[0].start = store.layout.dataStart;
+    tracks[0].end = store.layout.dataEnd;
+    SpliceList splices;
+
+    QtEngineLoop loop;
+    QtAudioOutput output;
+    ScriptedUi ui;
+    PlaybackEngine engine({store, tracks, splices}, output, loop, ui);
+    Ended ended;
+    engine.setObserver(&ended);
+    engine.setOutputDevice(nullOutputDevice());
+    auto frameAt = [&] { return (engine.playPosition() - 44) / 4; };
+
+    MonitorCapture capture(dir.file("heard.raw"));
+    ASSERT_TRUE(capture.waitUntilFlowing());
+    engine.playTrack(0, true);
+    ASSERT_TRUE(runEventsUntil([&] { return frameAt() >= kRate * 6 / 10; }, 5s));
+    engine.togglePause();
+    runEventsUntil([] { return false; }, 400ms);
+    engine.togglePause();
+    ASSERT_TRUE(runEventsUntil([&] { return frameAt() >= kRate * 12 / 10; }, 5s));
+    const int seekFrame = 3 * kRate;
+    ASSERT_TRUE(engine.seek(44 + seekFrame * 4));
+    ASSERT_TRUE(runEventsUntil([&] { return frameAt() >= seekFrame + kRate / 2; }, 5s));
+    engine.cancel();
+    ASSERT_TRUE(runEventsUntil([&] { return ended.ended; }, 5s));
+    const Stereo heard = capture.finish();
+    EXPECT_TRUE(ui.messages.empty());
+
+    double corr = 0;
+    const int at = bestLag(heard, slice(signal, 0, kRate / 2), corr);
+    ASSERT_GE(at, 0);
+    EXPECT_GT(corr, 0.999);
+    // The pause: one stretch of silence, then the audio carries on from the very next frame.
+    int gapStart = -1, gapEnd = -1;
+    for (int f = at, quietFrom = -1; f < static_cast<int>(heard.size() / 2); ++f) {
+        const bool quiet =
+            heard[2 * static_cast<size_t>(f)] == 0 && heard[2 * static_cast<size_t>(f) + 1] == 0;
+        if (quiet && quietFrom < 0) quietFrom = f;
+        if (!quiet && quietFrom >= 0) {
+            if (f - quietFrom >= kRate / 10) {
+                gapStart = quietFrom;
+                gapEnd = f;
+                break;
+            }
+            quietFrom = -1;
+        }
+    }
+    ASSERT_GT(gapStart, at) << "no pause heard";
+    EXPECT_NEAR(gapEnd - gapStart, kRate * 4 / 10, kRate / 10);
+    const int pausedAt = gapStart - at; // frames of the signal heard before the pause
+    EXPECT_GT(correlationAt(heard, slice(signal, 0, pausedAt), at), 0.999);
+    EXPECT_GT(correlationAt(heard, slice(signal, pausedAt, kRate / 2), gapEnd), 0.999);
+    // After the seek: the signal from the clicked frame, within 10 ms of where the old stretch
+    // stopped.
+    int diverges = gapEnd;
+    while (static_cast<size_t>(diverges) * 2 + 1 < heard.size() &&
+           heard[2 * static_cast<size_t>(diverges)] ==
+               signal[2 * static_cast<size_t>(pausedAt + diverges - gapEnd)])
+        ++diverges;
+    const Stereo fromClick = slice(signal, seekFrame, kRate / 8);
+    const int resumed = lagWithin(heard, fromClick, diverges - 4, diverges + kMaxGapFrames, corr);
+    EXPECT_GT(corr, 0.999);
+    EXPECT_LT(longestQuietRun(heard, gapEnd, resumed + kRate / 8), kMaxGapFrames);
+}
+
 TEST(RealAudio, TheRecorderRecordsWhatIsPlayedIntoTheSink) {
     REQUIRE_SOUND_SERVER();
     TempDir dir;
