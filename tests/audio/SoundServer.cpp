@@ -203,18 +203,23 @@ int firstSound(const Stereo& s, int limit) {
 int bestLag(const Stereo& whole, const Stereo& part, double& correlation) {
     correlation = -1;
     // Before the audio under test the null sink gives exact silence: search about where the
-    // sound starts, allowing for a quiet (faded) beginning of the part.
+    // sound starts, allowing for a quiet (faded) beginning of the part, with a short stretch of
+    // the part; then measure the whole part there.
     const int onset = firstSound(whole, 0);
     if (onset < 0) return -1;
     const int partOnset = std::max(firstSound(part, 0), 0);
+    const Stereo probe = slice(part, partOnset, 2048);
     int best = -1;
-    for (int lag = std::max(0, onset - partOnset - 2000); lag <= onset + 2000; ++lag) {
-        double c = correlationAt(whole, part, lag);
-        if (c > correlation) {
-            correlation = c;
-            best = lag;
+    double bestProbe = -1;
+    for (int lag = std::max(0, onset - 2000); lag <= onset + 2000; ++lag) {
+        double c = correlationAt(whole, probe, lag);
+        if (c > bestProbe) {
+            bestProbe = c;
+            best = lag - partOnset;
         }
     }
+    if (best < 0) return -1;
+    correlation = correlationAt(whole, part, best);
     return best;
 }
 
