@@ -3,7 +3,7 @@
 #include "audio/Recorder.h"
 #include "cli/TerminalUi.h"
 #include "devices/DeviceList.h"
-#include "devices/QtAudioInput.h"
+#include "devices/QtAudio.h"
 #include "document/Settings.h"
 #include "settings/SettingsProfile.h"
 
@@ -203,8 +203,8 @@ int record(const std::vector<std::string>& args) {
 
     QtRuntime qt;
     TerminalUi ui(yes);
-    QtAudioInput input;
-    Recorder recorder(input, ui);
+    QtRecording recording(ui);
+    Recorder& recorder = recording.recorder();
     recorder.setSettings(options);
     if (seconds > 0) recorder.setDurationSeconds(seconds);
     if (!recorder.createFile(out, yes)) {
@@ -215,8 +215,8 @@ int record(const std::vector<std::string>& args) {
         recorder.close();
         return 1;
     }
-    std::fprintf(stderr, "Recording from %s at %d Hz into %s%s\n", input.deviceName().c_str(),
-                 recorder.deviceRate(), out.c_str(),
+    std::fprintf(stderr, "Recording from %s at %d Hz into %s%s\n",
+                 recording.input().deviceName().c_str(), recorder.deviceRate(), out.c_str(),
                  recorder.deviceRate() != options.rate
                      ? (" (written as " + std::to_string(options.rate) + " Hz)").c_str()
                      : "");

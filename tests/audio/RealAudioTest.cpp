@@ -3,6 +3,7 @@
 #include "audio/PlaybackEngine.h"
 #include "audio/Recorder.h"
 #include "audio/SoundServer.h"
+#include "devices/QtAudio.h"
 #include "devices/QtAudioInput.h"
 #include "devices/QtAudioOutput.h"
 #include "devices/QtEngineLoop.h"
@@ -177,13 +178,11 @@ TEST(RealAudio, PauseResumesWhereItStoppedAndASeekContinuesAtTheClick) {
     tracks[0].end = store.layout.dataEnd;
     SpliceList splices;
 
-    QtEngineLoop loop;
-    QtAudioOutput output;
     ScriptedUi ui;
-    PlaybackEngine engine({store, tracks, splices}, output, loop, ui);
+    QtPlayback playback({store, tracks, splices}, ui, nullOutputDevice());
+    PlaybackEngine& engine = playback.engine();
     Ended ended;
     engine.setObserver(&ended);
-    engine.setOutputDevice(nullOutputDevice());
     auto frameAt = [&] { return (engine.playPosition() - 44) / 4; };
 
     MonitorCapture capture(dir.file("heard.raw"));
