@@ -11,7 +11,7 @@ namespace tarnival {
 
 namespace {
 
-constexpr int kFeedIntervalMs = 20; // an eighth of the sink's buffer
+constexpr int kFeedIntervalMs = 20; // a small part of the sink's buffer
 constexpr int64_t kDrainGraceMs = 1000;
 
 std::string errorText(QAudio::Error error) {

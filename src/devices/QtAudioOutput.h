@@ -30,8 +30,10 @@ class QtAudioOutput : public AudioOutput {
     int64_t playedBytes() const override;
     bool isOpen() const override { return sink_ != nullptr; }
 
-    // The sink's own buffer; small keeps the start quick, large survives a busy interface.
-    static constexpr int kSinkBufferMs = 250;
+    // The sink's own buffer: the interface thread may be busy this long without a gap. It does
+    // not delay the start (the server plays a new stream at once) nor the marker (which follows
+    // what has been heard).
+    static constexpr int kSinkBufferMs = 500;
 
   private:
     struct Queued {
