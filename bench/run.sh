@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release mode and prints every figure in one run.
 #   bench/run.sh [BUILD_DIR]     default: build-bench/ in the repository
+#   BENCH_AUDIO_MINUTES=N        length of the recording benchmark (default 10; 0 skips it)
 # Assumes the build prerequisites are installed (scripts/setup-debian.sh installs them).
 # Peak memory is read with /usr/bin/time -v when it is there (Debian package "time"), otherwise
 # from the program's own report.
@@ -11,7 +12,7 @@ build=$(mkdir -p "${1:-$repo/build-bench}" && cd "${1:-$repo/build-bench}" && pw
 log="$build/bench-build.log"
 if ! { cmake -S "$repo" -B "$build" -G Ninja -DTARNIVAL_GUI=OFF -DCMAKE_BUILD_TYPE=Release &&
        cmake --build "$build" --target bench_restore bench_render bench_repair bench_tracks bench_filters \
-         bench_encode \
+         bench_encode bench_audio \
          -j"$(nproc)"; } >"$log" 2>&1; then
   cat "$log"
   echo "bench/run.sh: the build failed (are the prerequisites installed? scripts/setup-debian.sh)" >&2
@@ -22,7 +23,12 @@ fi
 work="$build/bench-data"
 rm -rf "$work"
 mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+sound=""
+cleanup() {
+  if [ -n "$sound" ]; then "$repo/scripts/sound-server.sh" stop "$sound"; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
@@ -223,3 +229,18 @@ rss5=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$w
 rss20=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$work/time.txt" 2>/dev/null)
 echo "  peak memory     APE Normal: 20-minute side ${rss20:-?} MB, 5-minute side ${rss5:-?} MB"
 rm -rf "$enc"
+minutes=${BENCH_AUDIO_MINUTES:-10}
+echo "== 7. Playback and recording through a PulseAudio null sink (bench_audio) =="
+# A private sound server (its socket path must stay short, hence /tmp).
+sound=$(mktemp -d /tmp/tarnival-sound.XXXXXX)
+if sound_env=$("$repo/scripts/sound-server.sh" start "$sound"); then
+  eval "$sound_env"
+  if [ "$minutes" = "0" ]; then
+    "$build/bench_audio" "$work/audio" --skip-recording | sed 's/^/  /'
+  else
+    echo "  (the recording runs in real time: $minutes minutes)"
+    "$build/bench_audio" "$work/audio" --minutes "$minutes" | sed 's/^/  /'
+  fi
+else
+  echo "  skipped: no sound server could be started (pulseaudio; scripts/setup-debian.sh)"
+fi

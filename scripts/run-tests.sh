@@ -15,4 +15,13 @@ else
 fi
 cmake --build "$dir" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
+# Playback and recording are tested for real through a private sound server with a null sink.
+sound_dir=$(mktemp -d /tmp/tarnival-sound.XXXXXX)
+rmdir "$sound_dir"
+if sound_env=$(scripts/sound-server.sh start "$sound_dir"); then
+  eval "$sound_env"
+  trap 'scripts/sound-server.sh stop "$sound_dir"' EXIT
+else
+  echo "run-tests.sh: no sound server; the tests that need one will be skipped" >&2
+fi
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   sox xvfb xauth libjmac-java default-jre-headless time ccache
   flac # the command-line encoder: only the benchmark compares sizes with it
+  pulseaudio pulseaudio-utils
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

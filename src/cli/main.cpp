@@ -1,4 +1,5 @@
 // tarnival-cli: the terminal front end.
+#include "cli/AudioCommands.h"
 #include "cli/Commands.h"
 #include "cli/TerminalUi.h"
 #include "settings/SettingsProfile.h"
@@ -22,6 +23,8 @@ const char* const kUsage =
     "  restore INPUT [OPT]    load, scan and correct INPUT (see 'tarnival-cli restore --help')\n"
     "  demo [DIR]             write a synthetic record side into DIR (default ./demo-out)\n"
     "                         and restore it\n"
+    "  devices                list the playback and record devices by setting number\n"
+    "  record OUT.wav [OPT]   record from the sound card (see 'tarnival-cli record --help')\n"
     "\n"
     "Options:\n"
     "  -h, --help             show this help\n"
@@ -57,6 +60,8 @@ int main(int argc, char** argv) {
         if (command == "info") return tarnival::cli::info(args);
         if (command == "restore") return tarnival::cli::restore(args);
         if (command == "demo") return tarnival::cli::demo(args);
+        if (command == "devices") return tarnival::cli::devices(args);
+        if (command == "record") return tarnival::cli::record(args);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tarnival: %s\n", e.what());
         return 1;

@@ -26,6 +26,14 @@ constexpr int kFileOgg = 1241;
 // FLAC is this program's own addition. 1250 is not the identifier of any other stored choice, so
 // it cannot be mistaken for one in settings or session files.
 constexpr int kFileFlac = 1250;
+
+// Recorder start/stop mode ("RecMode") and speed conversion ("Convert Mode").
+constexpr int kRecTimed = 1101;
+constexpr int kRecManual = 1102;
+constexpr int kRecAuto = 1103;
+constexpr int kConvertNone = 1269;
+constexpr int kConvert78 = 1270;
+constexpr int kConvertCustom = 1271;
 } // namespace ids
 
 struct IntSetting {
@@ -104,6 +112,19 @@ constexpr TextSetting kRecentRules[3] = {
 // named after each filter holds its curve.
 constexpr const char* kFiltersSection = "Filters";
 constexpr int kFilterSlots = 100;
+
+// Sound devices: -1 is the system's default device, n the n-th entry of the device list.
+constexpr IntSetting kOutputDevice{kSection, "OutputDevice", -1};
+constexpr IntSetting kInputDevice{kSection, "InputDevice", -1};
+constexpr TextSetting kVolControl{kSection, "VolControl", "pavucontrol --tab=4"};
+
+// Recorder. "RecordPath" falls back to "PathName" when it was never stored.
+constexpr TextSetting kRecordPath{kSection, "RecordPath", ""};
+constexpr IntSetting kRecMode{kSection, "RecMode", ids::kRecManual};
+constexpr IntSetting kRecordRate{kSection, "RecordRate", 44100};
+constexpr IntSetting kConvertMode{kSection, "Convert Mode", ids::kConvertNone};
+constexpr IntSetting kConvertRatio{kSection, "Convert Ratio", 1000};
+constexpr IntSetting kRecTime{kSection, "RecTime", 1};
 
 } // namespace settings
 } // namespace tarnival

@@ -3,9 +3,10 @@
 #include "document/SafeFile.h"
 #include "document/UserInterface.h"
 #include "document/WaveStore.h"
+#include "tracks/FadeCurve.h"
+#include "tracks/SplicedReader.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -34,21 +35,6 @@ std::string numberText(int trackNumber, const std::string& trackNumberText) {
     return trackNumber != 0 ? std::to_string(trackNumber) : trackNumberText;
 }
 
-// Sample bytes of the working file; anything outside the data chunk (header, trailing chunks,
-// or beyond the file) reads as silence so that a damaged track range cannot leak other bytes.
-void readAudio(const WaveStore& store, int64_t pos, uint8_t* buffer, int64_t count) {
-    std::memset(buffer, 0, static_cast<size_t>(count));
-    int64_t from = std::max<int64_t>(pos, store.layout.dataStart);
-    int64_t to = std::min<int64_t>(pos + count, store.layout.dataEnd);
-    if (from < to) store.readWorking(from, buffer + (from - pos), static_cast<size_t>(to - from));
-}
-
-int firstSpliceAfter(const SpliceList& splices, int64_t s) {
-    for (int i = 0; i < splices.count(); ++i)
-        if (splices.splices[static_cast<size_t>(i)].cutStart > s) return i;
-    return splices.count();
-}
-
 // The fade envelope of one track, in output offsets.
 struct Fades {
     int64_t fadeInEnd = 0;
@@ -60,15 +46,11 @@ struct Fades {
     double gainAt(int64_t q) const {
         double g = 1.0;
         int64_t r = fadeInEnd - q;
-        if (r >= 1) {
-            double x = static_cast<double>(r) / static_cast<double>(fadeInLength);
-            g = linear ? 1.0 - x : std::pow(0.001, x);
-        }
+        if (r >= 1)
+            g = fadeGain(static_cast<double>(r) / static_cast<double>(fadeInLength), linear);
         int64_t d = q - fadeOutStart;
-        if (d > 0) {
-            double x = static_cast<double>(d) / static_cast<double>(fadeOutLength);
-            g = linear ? 1.0 - x : std::pow(0.001, x);
-        }
+        if (d > 0)
+            g = fadeGain(static_cast<double>(d) / static_cast<double>(fadeOutLength), linear);
         return g;
     }
 
@@ -83,8 +65,7 @@ struct Fades {
             if (i % kGainStride == 0) g = gainAt(pos + 2 * i);
             uint8_t* p = bytes + 2 * i;
             auto v = static_cast<int16_t>(p[0] | (p[1] << 8));
-            auto out = static_cast<int16_t>(static_cast<int32_t>(g * v));
-            auto u = static_cast<uint16_t>(out);
+            auto u = static_cast<uint16_t>(scaleSample(v, g));
             p[0] = static_cast<uint8_t>(u);
             p[1] = static_cast<uint8_t>(u >> 8);
         }
@@ -183,48 +164,19 @@ WriteStatus WriteTrack(OutputContext& context, int trackIndex, int trackNumber,
         for (int64_t i = 0; i < plan.preSilence / kFadeSector; ++i)
             sink->write(zeros.data(), zeros.size());
 
-        int64_t s = splices.displayToSource(track.start);
         const int64_t e = splices.displayToSource(track.end);
+        SplicedReader reader(store, splices, SplicedReader::Stream::Corrected);
+        reader.seek(splices.displayToSource(track.start));
         int64_t produced = 0;
-        int next = firstSpliceAfter(splices, s);
-        while (s < e && produced < plan.trackLength) {
+        while (produced < plan.trackLength) {
             ui.setProgressPosition(produced);
             keepInterfaceAlive(ui);
-            // Past a cross-fade: resume after the cut. max() keeps a damaged record (cut end
-            // before its start) from sending the read position backwards forever.
-            if (next < splices.count() &&
-                s >= splices.splices[static_cast<size_t>(next)].cutStart) {
-                const Splice& done = splices.splices[static_cast<size_t>(next)];
-                s = std::max<int64_t>(s, int64_t{done.cutEnd} + done.crossFade);
-                next = firstSpliceAfter(splices, s);
-                if (s >= e) break;
-            }
             const int64_t room = std::min<int64_t>(kBlockSize, plan.trackLength - produced);
-            int64_t n;
-            if (next < splices.count()) {
-                const Splice& splice = splices.splices[static_cast<size_t>(next)];
-                const int64_t fadeStart = int64_t{splice.cutStart} - splice.crossFade;
-                n = std::min(std::min(fadeStart, e) - s, room);
-                if (n >= 1) {
-                    readAudio(store, s, buffer.data(), n);
-                } else {
-                    // Inside the cross-fade: copy the working-file half of the splice's bytes.
-                    n = std::min(std::min<int64_t>(splice.cutStart, e) - s, room);
-                    const int64_t from = splice.crossFade + (s - fadeStart);
-                    const auto have = static_cast<int64_t>(splice.fadeBytes.size());
-                    for (int64_t j = 0; j < n; ++j)
-                        buffer[static_cast<size_t>(j)] =
-                            from + j < have ? splice.fadeBytes[static_cast<size_t>(from + j)]
-                                            : uint8_t{0};
-                }
-            } else {
-                n = std::min(e - s, room);
-                readAudio(store, s, buffer.data(), n);
-            }
+            const int64_t n = reader.read(buffer.data(), room, e).bytes;
+            if (n < 1) break;
             fades.apply(buffer.data(), n, audioStart + produced);
             sink->write(buffer.data(), static_cast<size_t>(n));
             produced += n;
-            s += n;
         }
         // Only a splice list that contradicts its own shifts leaves the track short; the header
         // already promised trackLength bytes, so pad rather than write a false header.

@@ -1,0 +1,59 @@
+#include "devices/DeviceList.h"
+
+#include <QMediaDevices>
+
+namespace tarnival {
+
+namespace {
+
+std::vector<std::string> namesOf(const QList<QAudioDevice>& devices) {
+    std::vector<std::string> names;
+    for (const QAudioDevice& d : devices) names.push_back(d.description().toStdString());
+    return names;
+}
+
+std::vector<std::string> choicesOf(const QList<QAudioDevice>& devices) {
+    std::vector<std::string> choices{kDefaultDeviceLabel};
+    for (const std::string& name : namesOf(devices)) choices.push_back(name);
+    return choices;
+}
+
+QAudioDevice resolve(int number, const QList<QAudioDevice>& devices, const QAudioDevice& fallback,
+                     const char* kind, std::string& notice) {
+    notice.clear();
+    if (number >= 0 && number < devices.size()) return devices[number];
+    if (number >= 0)
+        notice = std::string(kind) + " device " + std::to_string(number) +
+                 " is no longer present; the default device is used instead.";
+    return fallback;
+}
+
+} // namespace
+
+std::vector<std::string> outputDeviceNames() {
+    return namesOf(QMediaDevices::audioOutputs());
+}
+
+std::vector<std::string> inputDeviceNames() {
+    return namesOf(QMediaDevices::audioInputs());
+}
+
+std::vector<std::string> outputDeviceChoices() {
+    return choicesOf(QMediaDevices::audioOutputs());
+}
+
+std::vector<std::string> inputDeviceChoices() {
+    return choicesOf(QMediaDevices::audioInputs());
+}
+
+QAudioDevice resolveOutputDevice(int number, std::string& notice) {
+    return resolve(number, QMediaDevices::audioOutputs(), QMediaDevices::defaultAudioOutput(),
+                   "Playback", notice);
+}
+
+QAudioDevice resolveInputDevice(int number, std::string& notice) {
+    return resolve(number, QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput(),
+                   "Record", notice);
+}
+
+} // namespace tarnival
