@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 #include "cli/OverlayProfile.h"
 #include "cli/TerminalUi.h"
+#include "dsp/FilterChain.h"
 #include "facade/Document.h"
 #include "facade/RestoreJob.h"
 #include "settings/SettingsProfile.h"
@@ -8,6 +9,7 @@
 #include "tracks/TrackEditing.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +31,13 @@ const char* const kRestoreUsage =
     "  --out DIR              folder for the tracks (default: the input's folder)\n"
     "  --rule RULE            naming rule (default \"INPUTcor#\"; words Input, Title, Artist,\n"
     "                         Album, Genre and # for the number; \\ starts a subfolder)\n"
+    "  --format TYPE          wav, ape, ogg, flac, or external (the encoder below)\n"
+    "  --ape-level LEVEL      fast, normal, high or extra\n"
+    "  --ogg-quality 0-6      from minimum (56k) to maximum (400k)\n"
+    "  --flac-level 0-8       FLAC compression level\n"
+    "  --encoder PROGRAM, --encoder-args TEMPLATE, --extension EXT\n"
+    "                         the external encoder: TEMPLATE holds %IN and %OUT, and %A, %L,\n"
+    "                         %T, %G, %N for artist, album, title, genre and number\n"
     "  --list FILE            also write the correction list as tab-separated text\n"
     "  --yes                  answer yes to every question (replace existing files, ...)\n"
     "\n"
@@ -42,16 +51,31 @@ const char* const kRestoreUsage =
     "  --discriminator 0-3    music/noise discriminator\n"
     "  --min-magnitude 0-10   minimum click magnitude\n"
     "\n"
+    "Filters and levels (after the click repair):\n"
+    "  --rumble               rumble filter (high-pass)\n"
+    "  --hiss 0-3             hiss reduction level (tape sources are de-hissed as they load)\n"
+    "  --hum                  hum filter\n"
+    "  --treble -3..3         treble cut or lift, 4 dB a step\n"
+    "  --graphic NAME         a graphic filter saved in the desktop application\n"
+    "  --profile auto|S-E     the noise profile: found automatically, or seconds S to E\n"
+    "  --normalise DB         scale to this peak (0 or below)\n"
+    "  --balance auto|DB      re-balance the channels: measured, or right against left in dB\n"
+    "\n"
     "Tracks:\n"
     "  --split, --no-split    find the tracks, or keep the side as one track\n"
     "  --tracks N             look for N tracks (2-30)\n"
     "  --gapless, --no-gapless  gapless boundaries (Disk-At-Once) or not\n"
     "  --fade-in S, --fade-out S, --pre-silence S, --post-silence S   seconds, for every track\n"
     "  --linear-fades, --log-fades   fade shape\n"
-    "  --album TEXT, --artist TEXT   for every track\n";
+    "  --album TEXT, --artist TEXT, --title TEXT, --genre TEXT   for every track\n";
 
 struct RestoreOptions {
     RestorePlan plan;
+    RestoreFilters filters;
+    bool filtering = false;
+    bool profileGiven = false;
+    std::optional<std::string> format, apeLevel, encoder, encoderArgs, extension;
+    std::optional<int> oggQuality, flacLevel;
     bool yes = false;
     std::optional<int> source, sensitivity, mode, agc, discriminator, minMagnitude, corWidth;
     std::optional<int> split, gapless, fadeLinear;
@@ -77,6 +101,24 @@ std::string secondsValue(const std::string& option, const std::string& text) {
     if (text.empty() || *end || !(v >= 0) || v > 3600)
         throw UsageError(option + " takes seconds from 0 to 3600");
     return text;
+}
+
+double numberValue(const std::string& option, const std::string& text, double low, double high) {
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end || !(v >= low && v <= high))
+        throw UsageError(option + " takes a number from " + std::to_string(static_cast<int>(low)) +
+                         " to " + std::to_string(static_cast<int>(high)));
+    return v;
+}
+
+std::pair<double, double> profileValue(const std::string& text) {
+    size_t dash = text.find('-', 1);
+    if (dash == std::string::npos) throw UsageError("--profile takes auto or START-END (seconds)");
+    double a = numberValue("--profile", text.substr(0, dash), 0, 86400);
+    double b = numberValue("--profile", text.substr(dash + 1), 0, 86400);
+    if (b <= a) throw UsageError("--profile: the end must come after the start");
+    return {a, b};
 }
 
 RestoreOptions parseRestore(const std::vector<std::string>& args) {
@@ -132,6 +174,46 @@ RestoreOptions parseRestore(const std::vector<std::string>& args) {
             p.album = value();
         else if (a == "--artist")
             p.artist = value();
+        else if (a == "--title")
+            p.title = value();
+        else if (a == "--genre")
+            p.genre = value();
+        else if (a == "--rumble")
+            o.filters.rumble = o.filtering = true;
+        else if (a == "--hiss")
+            o.filters.hiss = intValue(a, value(), 0, 3), o.filtering = true;
+        else if (a == "--hum")
+            o.filters.hum = o.filtering = true;
+        else if (a == "--treble")
+            o.filters.treble = intValue(a, value(), -3, 3), o.filtering = true;
+        else if (a == "--graphic")
+            o.filters.graphic = value(), o.filtering = true;
+        else if (a == "--profile") {
+            const std::string& v = value();
+            o.profileGiven = true;
+            if (v != "auto") o.filters.profile = profileValue(v);
+        } else if (a == "--normalise" || a == "--normalize")
+            p.normaliseDb = numberValue(a, value(), -60, 0);
+        else if (a == "--balance") {
+            const std::string& v = value();
+            if (v == "auto")
+                p.balanceAuto = true;
+            else
+                p.balanceDb = intValue(a, v, -12, 12);
+        } else if (a == "--format")
+            o.format = value();
+        else if (a == "--ape-level")
+            o.apeLevel = value();
+        else if (a == "--ogg-quality")
+            o.oggQuality = intValue(a, value(), 0, 6);
+        else if (a == "--flac-level")
+            o.flacLevel = intValue(a, value(), 0, 8);
+        else if (a == "--encoder")
+            o.encoder = value();
+        else if (a == "--encoder-args")
+            o.encoderArgs = value();
+        else if (a == "--extension")
+            o.extension = value();
         else if (!a.empty() && a[0] == '-')
             throw UsageError("unknown option " + a);
         else if (p.input.empty())
@@ -143,6 +225,17 @@ RestoreOptions parseRestore(const std::vector<std::string>& args) {
     if (o.split == 0 && p.targetTracks)
         throw UsageError("--no-split and --tracks exclude each other");
     p.replaceExisting = o.yes;
+    if (o.filtering) p.filters = o.filters;
+    if (o.profileGiven && !o.filters.hiss && !o.filters.hum)
+        throw UsageError("--profile is for --hiss or --hum");
+    static const char* const formats[] = {"wav", "ape", "ogg", "flac", "external"};
+    if (o.format &&
+        std::find(std::begin(formats), std::end(formats), *o.format) == std::end(formats))
+        throw UsageError("--format is wav, ape, ogg, flac or external");
+    static const char* const levels[] = {"fast", "normal", "high", "extra"};
+    if (o.apeLevel &&
+        std::find(std::begin(levels), std::end(levels), *o.apeLevel) == std::end(levels))
+        throw UsageError("--ape-level is fast, normal, high or extra");
     return o;
 }
 
@@ -170,6 +263,30 @@ void applyOptions(const RestoreOptions& o, CMorvath3Doc& doc, Profile& profile) 
     if (o.fadeLinear) set(profile, settings::kFadeLinear, *o.fadeLinear);
 }
 
+// The output settings: the stored ones with the command line's on top.
+OutputSettings outputSettings(const RestoreOptions& o, const Profile& profile) {
+    OutputSettings s = loadOutputSettings(profile);
+    if (o.format) {
+        const std::string& f = *o.format;
+        s.externalEncoder = f == "external";
+        s.fileType = f == "ape"    ? ids::kFileApe
+                     : f == "ogg"  ? ids::kFileOgg
+                     : f == "flac" ? ids::kFileFlac
+                                   : ids::kFileWave;
+    }
+    if (o.apeLevel) {
+        static const char* const levels[] = {"fast", "normal", "high", "extra"};
+        s.apeLevel = static_cast<int>(std::find(std::begin(levels), std::end(levels), *o.apeLevel) -
+                                      std::begin(levels));
+    }
+    if (o.oggQuality) s.oggQuality = *o.oggQuality;
+    if (o.flacLevel) s.flacLevel = *o.flacLevel;
+    if (o.encoder) s.encoder = *o.encoder;
+    if (o.encoderArgs) s.parameters = *o.encoderArgs;
+    if (o.extension) s.extension = *o.extension;
+    return s;
+}
+
 void printResult(const CMorvath3Doc& doc, const RestoreResult& r) {
     const int rate = doc.store.layout.sampleRate;
     std::printf("\n  #  start        length       title                          file\n");
@@ -190,13 +307,29 @@ void printResult(const CMorvath3Doc& doc, const RestoreResult& r) {
                 r.clicks, r.clicks == 1 ? "" : "s", done, static_cast<int>(r.written.size()),
                 r.written.size() == 1 ? "" : "s", doc.statusString(), r.processSeconds,
                 r.processSeconds > 0 ? audioSeconds / r.processSeconds : 0.0, r.saveSeconds);
+    const AppliedFilters& a = doc.filters.applied;
+    if (a.any()) {
+        std::string text;
+        auto add = [&](const std::string& what) { text += (text.empty() ? "" : ", ") + what; };
+        if (a.AppliedRumble) add("rumble");
+        if (a.AppliedHum) add("hum");
+        if (a.AppliedHiss) add("hiss level " + std::to_string(a.AppliedHiss));
+        if (a.AppliedTreble) add("treble " + std::to_string(4 * a.AppliedTreble) + " dB");
+        if (!a.AppliedGraphic.empty()) add("graphic \"" + a.AppliedGraphic + "\"");
+        std::printf("Filters applied: %s\n", text.c_str());
+    }
+    if (doc.store.leftGain != 1.0f || doc.store.rightGain != 1.0f)
+        std::printf("Levels: left %+.1f dB, right %+.1f dB\n", 20 * std::log10(doc.store.leftGain),
+                    20 * std::log10(doc.store.rightGain));
     if (!doc.dataRepair().empty()) std::printf("Note: %s\n", doc.dataRepair().c_str());
 }
 
 // Runs a restore in doc; returns the exit status.
 int runRestore(const RestoreOptions& o, CMorvath3Doc& doc, Profile& profile) {
     applyOptions(o, doc, profile);
-    RestoreResult r = RestoreJob(doc, o.plan).run();
+    RestorePlan plan = o.plan;
+    plan.output = outputSettings(o, profile);
+    RestoreResult r = RestoreJob(doc, plan).run();
     switch (r.outcome) {
     case RestoreResult::Outcome::Done:
         printResult(doc, r);

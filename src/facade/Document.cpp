@@ -1,7 +1,11 @@
 #include "facade/Document.h"
+#include "dsp/FilterChain.h"
+#include "dsp/Levels.h"
 #include "scan/ClickDetector.h"
 #include "tracks/TrackEditing.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -60,6 +64,7 @@ void CMorvath3Doc::CloseWave() {
     tracks = TrackList{};
     splices = SpliceList{};
     overview.clear();
+    filters.resetForNewFile();
     editor_.invalidate();
     store.layout = WaveLayout{};
     store.leftGain = store.rightGain = 1.0f;
@@ -85,6 +90,46 @@ TrackContext CMorvath3Doc::trackContext() {
     return ctx;
 }
 
+FilterContext CMorvath3Doc::filterContext() {
+    FilterContext ctx{store, fft, ui_, filters};
+    ctx.chunkLevels = &overview.chunkLevels;
+    ctx.blockStart = blockStart;
+    ctx.blockEnd = blockEnd;
+    ctx.scanned = load_.scanned;
+    ctx.waveNotCorrected = load_.status == kWaveNotCorrected;
+    ctx.hasCorrections = corrections.count() > 2 * tracks.count();
+    ctx.remakeCorrections = [this] { remakeCorrections(); };
+    ctx.settingsStore = &profile_;
+    ctx.cancelPosition = &load_.cancelPosition;
+    ctx.modified = &modified;
+    return ctx;
+}
+
+std::function<bool(int32_t)> CMorvath3Doc::countedFrames() const {
+    // Called for every frame of the file: the track ranges are looked up by bisection.
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    for (int i = 1; i <= tracks.trackCount(); ++i)
+        ranges.emplace_back(tracks[i].start, tracks[i].end);
+    std::sort(ranges.begin(), ranges.end());
+    return [this, ranges](int32_t position) {
+        if (splices.cutHolding(position) >= 0) return false;
+        if (ranges.empty()) return true;
+        const int32_t shown = splices.sourceToDisplay(position);
+        auto after =
+            std::upper_bound(ranges.begin(), ranges.end(), std::make_pair(shown, INT32_MAX));
+        return after != ranges.begin() && shown < std::prev(after)->second;
+    };
+}
+
+void CMorvath3Doc::remakeCorrections() {
+    MakeOptions options;
+    options.trackEntries = tracks.count();
+    options.observer = observer_;
+    ui_.setProgressText(0, "Making Corrections...");
+    MakeCorrections(corrections, generator_, store, ui_, options);
+    editor_.invalidate();
+}
+
 bool CMorvath3Doc::ProcessFile() {
     if (!isLoaded()) return false;
     if (load_.status > kProcessingAborted &&
@@ -104,6 +149,8 @@ bool CMorvath3Doc::ProcessFile() {
 
     load_.cancelPosition = 0;
     store.leftGain = store.rightGain = 1.0f;
+    filters.applied = {};
+    filters.levels.MaxSample = -1;
 
     std::vector<std::string> tasks;
     if (scan.isTape()) {
@@ -153,6 +200,15 @@ bool CMorvath3Doc::ProcessFile() {
             options.observer = observer_;
             MakeResult made = MakeCorrections(corrections, generator_, store, ui_, options);
             if (made.cancelled) load_.cancelPosition = made.cancelIndex;
+        } else if (scan.isTape() && scan.subtractor != 0) {
+            FilterContext ctx = filterContext();
+            TapeHissResult hiss = ApplyTapeHiss(ctx, scan.subtractor);
+            editor_.invalidate();
+            if (hiss.cancelled) {
+                load_.cancelPosition = static_cast<int32_t>(hiss.cancelPosition);
+                // The filtering had started: the recovery below puts the unfiltered audio back.
+                load_.status = kProcessingAborted;
+            }
         }
     }
     if (load_.cancelPosition != 0 && load_.status > kWaveNotCorrected) recoverWaveform();
@@ -171,13 +227,18 @@ void CMorvath3Doc::recoverWaveform() {
     // The corrections' progress counted entries; this one goes through the file.
     const WaveLayout& l = store.layout;
     ui_.setProgressRange(l.dataStart, l.dataEnd);
-    std::vector<int16_t> buffer(kBlockSize / 2);
-    for (int64_t pos = l.dataStart; pos < l.dataEnd; pos += kBlockSize) {
-        size_t bytes = static_cast<size_t>(std::min<int64_t>(kBlockSize, l.dataEnd - pos));
-        store.readSourceWithGains(pos, buffer.data(), bytes);
-        store.writeWorking(pos, buffer.data(), bytes);
-        ui_.setProgressPosition(pos);
-        ui_.pumpAndTakeCancel();
+    if (scan.isTape()) {
+        FilterContext ctx = filterContext();
+        RestoreUnfiltered(ctx, load_.cancelPosition);
+    } else {
+        std::vector<int16_t> buffer(kBlockSize / 2);
+        for (int64_t pos = l.dataStart; pos < l.dataEnd; pos += kBlockSize) {
+            size_t bytes = static_cast<size_t>(std::min<int64_t>(kBlockSize, l.dataEnd - pos));
+            store.readSourceWithGains(pos, buffer.data(), bytes);
+            store.writeWorking(pos, buffer.data(), bytes);
+            ui_.setProgressPosition(pos);
+            ui_.pumpAndTakeCancel();
+        }
     }
     editor_.invalidate();
     // Only the markers survive: the corrections are gone from the audio.
@@ -201,11 +262,8 @@ std::string CMorvath3Doc::StatusReport() const {
         --clicks;
     std::snprintf(text, sizeof text, "Clicks Corrected: %d\n\n", clicks);
     report += text;
-    report += "Currently Applied Filters:\n\tNone\n";
-    report += "\nTreble Control: None\n";
-    std::snprintf(text, sizeof text, "\nVolume Adjustments\n\tLeft: %+4.1fdB\n\tRight: %+4.1fdB",
-                  20.0 * std::log10(store.leftGain), 20.0 * std::log10(store.rightGain));
-    report += text;
+    report += AppliedFiltersReport(filters.applied);
+    report += VolumeAdjustmentsText(store.leftGain, store.rightGain);
     std::snprintf(text, sizeof text, "\n\nSample Rate: %4.1f kS/sec",
                   store.layout.sampleRate * 0.001);
     report += text;

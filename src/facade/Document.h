@@ -8,6 +8,8 @@
 #include "document/WaveHeader.h"
 #include "document/WaveStore.h"
 #include "dsp/Fft.h"
+#include "dsp/FilterContext.h"
+#include "dsp/FilterState.h"
 #include "facade/LoadDriver.h"
 #include "scan/CorrectionEditor.h"
 #include "scan/CorrectionGenerator.h"
@@ -17,6 +19,7 @@
 #include "tracks/TrackList.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,6 +81,13 @@ class CMorvath3Doc {
     std::string StatusReport() const;
     // The track operations' view of this document.
     TrackContext trackContext();
+    // The filter and level operations' view of this document.
+    FilterContext filterContext();
+    // Makes every correction of the list again (after the source was copied back).
+    void remakeCorrections();
+    // Whether a frame counts for the level operations: outside every cut and, with tracks,
+    // inside one.
+    std::function<bool(int32_t framePosition)> countedFrames() const;
 
     int status() const { return load_.status; }
     const char* statusString() const { return statusText(load_.status); }
@@ -116,6 +126,7 @@ class CMorvath3Doc {
     CFft fft;
     ScanSettings scan;
     OverviewData overview;
+    FilterState filters;
 
     bool modified = false;
     int currentEntry = 0; // 0: none

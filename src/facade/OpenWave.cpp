@@ -186,6 +186,7 @@ bool CMorvath3Doc::OpenWave(const std::string& path) {
     corrections.sizeBlockCounters(l.fileLength);
     l.firstCorrectable = l.dataStart + kEdgeGuard;
     l.lastCorrectable = l.dataEnd - kEdgeGuard;
+    filters.resetForNewFile();
     load_.status = kWaveNotScanned;
     return true;
 }

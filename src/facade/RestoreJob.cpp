@@ -1,5 +1,9 @@
 #include "facade/RestoreJob.h"
 #include "document/FileError.h"
+#include "dsp/FilterChain.h"
+#include "dsp/GraphicCurve.h"
+#include "dsp/Levels.h"
+#include "dsp/NoiseProfile.h"
 #include "facade/Document.h"
 #include "output/CorrectionExport.h"
 #include "output/NamingRules.h"
@@ -51,6 +55,60 @@ void RestoreJob::placeTracks() {
     RescanTracks(ctx, choice);
 }
 
+bool RestoreJob::filterAndLevel() {
+    CMorvath3Doc& d = doc_;
+    FilterContext ctx = d.filterContext();
+    const WaveLayout& l = d.store.layout;
+    if (plan_.filters) {
+        const RestoreFilters& f = *plan_.filters;
+        FilterSettings& s = d.filters.settings;
+        s.RumbleOn = f.rumble;
+        s.HissOn = f.hiss > 0;
+        if (f.hiss > 0) s.HissLevel = f.hiss;
+        s.HumOn = f.hum;
+        s.TrebleOn = f.treble != 0;
+        s.TrebleLevel = f.treble;
+        s.GraphicOn = false;
+        s.ApplyMode = FilterApply::ReplaceExisting;
+        if (!f.graphic.empty() &&
+            !SelectGraphicFilter(d.profile(), d.ui(), d.filters, f.graphic, l.sampleRate))
+            return false;
+        if (s.HissOn || s.HumOn) {
+            bool profiled = false;
+            if (f.profile) {
+                auto at = [&](double seconds) {
+                    return l.toFrame(static_cast<int32_t>(
+                        std::min<double>(l.dataStart + seconds * l.sampleRate * 4, l.dataEnd)));
+                };
+                profiled =
+                    CaptureProfileBlock(ctx, at(f.profile->first), at(f.profile->second), false);
+            } else {
+                profiled = EnsureProfileBlock(ctx);
+            }
+            if (!profiled) return false;
+        }
+        if (ApplyFilters(ctx).cancelled) return false;
+    }
+    // Balance before normalising, as a batch does: the peak is then the final one.
+    const FrameFilter counts = d.countedFrames();
+    if (plan_.balanceAuto || plan_.balanceDb) {
+        std::optional<double> ratio =
+            plan_.balanceAuto ? BalanceEstimate(d.overview.levelSum, d.overview.balanceSum,
+                                                d.store.leftGain, d.store.rightGain)
+                              : std::optional<double>(BalanceRatio(*plan_.balanceDb));
+        if (!ratio) {
+            d.ui().message("The balance cannot be estimated: a channel is silent.");
+            return false;
+        }
+        if (!AdjustBalance(d.store, d.ui(), d.filters.levels, *ratio, counts)) return false;
+    }
+    if (plan_.normaliseDb &&
+        !Normalise(d.store, d.ui(), d.filters.levels, *plan_.normaliseDb, counts))
+        return false;
+    d.editor().invalidate();
+    return true;
+}
+
 void RestoreJob::applyTrackOptions() {
     TrackList& tracks = doc_.tracks;
     const int rate = doc_.store.layout.sampleRate;
@@ -61,6 +119,8 @@ void RestoreJob::applyTrackOptions() {
         Track& t = tracks[i];
         if (plan_.album) t.album = *plan_.album;
         if (plan_.artist) t.artist = *plan_.artist;
+        if (plan_.title) t.title = *plan_.title;
+        if (plan_.genre) t.genre = *plan_.genre;
         if (i == 0) continue;
         setLength(t.fadeIn, plan_.fadeIn);
         setLength(t.fadeOut, plan_.fadeOut);
@@ -101,6 +161,8 @@ bool RestoreJob::save() {
                              : plan_.outputFolder;
     naming.outputFolder = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     naming.inputName = inputNameOf(doc_.inputPath());
+    const OutputSettings output = plan_.output ? *plan_.output : loadOutputSettings(doc_.profile());
+    naming.extension = outputExtension(output);
     for (int i = 1; i < tracks.count(); ++i) naming.selected.push_back(i);
     // Numbered as the save dialog numbers them at first: an APE tag's track number names a
     // single track.
@@ -121,6 +183,15 @@ bool RestoreJob::save() {
     }
 
     OutputContext out{doc_.store, doc_.tracks, doc_.splices, doc_.ui(), {}, {}, {}};
+    applyOutputSettings(output, out.options);
+    if (output.usesExternalEncoder()) {
+        if (!encoderSetupValid(output.encoderSetup())) {
+            doc_.ui().message(kInvalidParametersText);
+            result_.outcome = RestoreResult::Outcome::Refused;
+            return false;
+        }
+        out.externalEncoder = makeExternalEncoder(output.encoderSetup(), doc_.ui());
+    }
     out.options.fadeLinear = tracks.fadeLinear;
     out.options.gapless = tracks.gapless;
     out.options.trackNumberText = tracks.trackNumberText;
@@ -166,6 +237,11 @@ RestoreResult RestoreJob::run() {
     result_.processSeconds = secondsSince(started);
     result_.clicks = repairedClicks(doc_.corrections);
     placeTracks();
+    if (!filterAndLevel()) {
+        result_.outcome =
+            stopped() ? RestoreResult::Outcome::Stopped : RestoreResult::Outcome::Failed;
+        return result_;
+    }
     applyTrackOptions();
     if (stopped()) {
         result_.outcome = RestoreResult::Outcome::Stopped;

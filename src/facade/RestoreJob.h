@@ -1,5 +1,6 @@
 #pragma once
 #include "document/CorrectionList.h"
+#include "output/OutputSettings.h"
 #include "output/SaveTracks.h"
 
 #include <cstdint>
@@ -11,18 +12,35 @@ namespace tarnival {
 
 class CMorvath3Doc;
 
-// What a restore does beyond the settings in force in the document: which tracks, what they
-// are called and where they go.
+// The filters a restore runs over the whole side after the click repair.
+struct RestoreFilters {
+    bool rumble = false;
+    int hiss = 0; // 0..3
+    bool hum = false;
+    int treble = 0;      // -3..3
+    std::string graphic; // a saved graphic filter's name, empty: none
+    // The noise profile's stretch in seconds from the start of the audio; none: found
+    // automatically.
+    std::optional<std::pair<double, double>> profile;
+};
+
+// What a restore does beyond the settings in force in the document: filters and levels, which
+// tracks, what they are called and where they go.
 struct RestorePlan {
     std::string input;
     int targetTracks = 0; // 0: find the tracks as "Split Tracks" says; else this many
-    std::optional<std::string> album, artist; // for every track and the whole side
+    std::optional<RestoreFilters> filters;
+    std::optional<double> balanceDb; // right against left; with balanceAuto, measured
+    bool balanceAuto = false;
+    std::optional<double> normaliseDb;                      // the peak, 0 or below
+    std::optional<std::string> album, artist, title, genre; // for every track and the side
     // Seconds as typed, for every track; turned into bytes of the recording exactly.
     std::optional<std::string> fadeIn, fadeOut, preSilence, postSilence;
     std::string rule;         // naming rule; empty: the default
     std::string outputFolder; // empty: the input's folder
     std::string listFile;     // also write the correction list here; empty: no list
     bool replaceExisting = false;
+    std::optional<OutputSettings> output; // none: the stored output settings
 };
 
 struct RestoreResult {
@@ -31,7 +49,7 @@ struct RestoreResult {
         NotOpened, // refused, or the load was abandoned; the user has been told
         Refused,   // a naming or file check failed; the user has been told
         Declined,  // existing files were not to be replaced
-        Failed,    // writing failed; the user has been told
+        Failed,    // filtering or writing failed; the user has been told
         Stopped,   // the program was asked to end
     };
     Outcome outcome = Outcome::NotOpened;
@@ -56,6 +74,7 @@ class RestoreJob {
     bool open();
     bool process();
     void placeTracks();
+    bool filterAndLevel();
     void applyTrackOptions();
     bool writeList();
     bool save();

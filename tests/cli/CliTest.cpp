@@ -1,3 +1,4 @@
+#include "support/AudioDecoding.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
 
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -402,6 +404,84 @@ TEST(Cli, AKilledSaveLeavesNoTrackThatLooksFinished) {
         std::string name = e.path().filename().string();
         EXPECT_TRUE(name == "bigcor01.wav" || name.rfind(".bigcor01.wav.partial-", 0) == 0) << name;
     }
+}
+
+TEST(Cli, FiltersLevelsAndOutputFormatsEndToEnd) {
+    test::TempDir home;
+    std::vector<int> clicks;
+    std::string input = home.file("side.wav");
+    test::writeWav(input, side(&clicks));
+    auto run = [&](const std::string& out, const std::string& options) {
+        CliRun r = cli("restore " + q(input) + " --out " + q(home.file(out)) + " " + options, home);
+        EXPECT_EQ(r.status, 0) << options << "\n" << r.out;
+        return r;
+    };
+    auto samplesOf = [](const std::string& wav) {
+        auto data = trackData(wav);
+        test::Stereo s(data.size() / 2);
+        std::memcpy(s.data(), data.data(), s.size() * 2);
+        return s;
+    };
+
+    // Levelled and filtered wave tracks are the reference for every other format.
+    const std::string levelled = "--normalise -1 --balance auto --rumble --hiss 2 --treble 1";
+    CliRun wav = run("wav", levelled);
+    EXPECT_NE(wav.out.find("Filters applied: rumble, hiss level 2, treble 4 dB"), std::string::npos)
+        << wav.out;
+    std::vector<test::Stereo> reference;
+    int peak = 0;
+    for (int k = 1; k <= 3; ++k) {
+        reference.push_back(samplesOf(home.file("wav/sidecor0" + std::to_string(k) + ".wav")));
+        for (int16_t v : reference.back()) peak = std::max(peak, std::abs(int{v}));
+    }
+    EXPECT_NEAR(peak, 29204, 2) << "normalised to -1 dB";
+
+    // The filters changed the sound: the same side without them is another.
+    run("plain", "--normalise -1 --balance auto");
+    EXPECT_NE(samplesOf(home.file("plain/sidecor01.wav")), reference[0]);
+
+    // Lossless formats carry exactly the wave tracks; Ogg is close to them.
+    const struct {
+        const char* options;
+        const char* extension;
+        std::function<test::DecodedAudio(const std::string&)> decode;
+        bool exact;
+    } formats[] = {
+        {"--format flac --flac-level 8", ".flac", test::decodeFlac, true},
+        {"--format ape --ape-level extra", ".ape", test::decodeApe, true},
+        {"--format ape --ape-level fast", ".ape", test::decodeApe, true},
+        {"--format ogg --ogg-quality 6", ".ogg", test::decodeWithFfmpeg, false},
+    };
+    for (const auto& f : formats) {
+        run("f", levelled + " --yes " + f.options);
+        for (int k = 1; k <= 3; ++k) {
+            std::string path = home.file("f/sidecor0" + std::to_string(k) + f.extension);
+            test::DecodedAudio d = f.decode(path);
+            EXPECT_EQ(d.error, "") << path;
+            if (f.exact)
+                EXPECT_TRUE(d.samples == reference[static_cast<size_t>(k - 1)]) << path;
+            else
+                EXPECT_NEAR(static_cast<double>(d.samples.size()),
+                            static_cast<double>(reference[static_cast<size_t>(k - 1)].size()), 4096)
+                    << path;
+        }
+    }
+
+    // An external encoder gets the rendered wave as one argument and makes the output.
+    run("ext", levelled + " --format external --encoder /bin/cp --encoder-args '%IN %OUT'"
+                          " --extension w2");
+    EXPECT_TRUE(samplesOf(home.file("ext/sidecor01.w2")) == reference[0]);
+    EXPECT_FALSE(fs::exists(home.file("ext/sidecor01.w2.wav"))) << "its input is cleaned up";
+    CliRun bad = cli("restore " + q(input) + " --out " + q(home.file("bad")) +
+                         " --format external --encoder /bin/cp --encoder-args '%OUT'",
+                     home);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find("Invalid Parameters entered."), std::string::npos) << bad.out;
+
+    // Options that make no sense are usage errors.
+    for (const char* wrong : {"--format mp3", "--ape-level max", "--hiss 4", "--treble 5",
+                              "--profile 3-1 --hiss 1", "--profile auto", "--normalise 3"})
+        EXPECT_EQ(cli("restore " + q(input) + " " + wrong, home).status, 2) << wrong;
 }
 
 } // namespace

@@ -209,11 +209,29 @@ TEST(LoadDriver, SensitivityZeroAndTapeOnlyScanForTracks) {
         EXPECT_EQ(d.ui.tasks, tasks);
         EXPECT_EQ(d.doc->scan.mode, ids::kPerChannel);
         EXPECT_TRUE(realCorrections(d.doc->corrections).empty());
+        EXPECT_EQ(d.doc->status(), kWaveNotCorrected);
+        // With "Subtractor" on, the tape is de-hissed as it loads; the report says so.
+        const bool hissInReport = d.doc->StatusReport().find("\tHiss\n") != std::string::npos;
+        EXPECT_EQ(hissInReport, subtractor != 0);
+        EXPECT_EQ(d.working() != before, subtractor != 0);
+    }
+    {
+        // Cancelling the hiss filter puts the unfiltered audio back. The load alone pumps as
+        // often as a load without the filter does; the pumps after those are the filter's.
+        Driver plain({{"Source", ids::kTape}, {"Subtractor", 0}});
+        ASSERT_TRUE(plain.load(plain.put("tape.wav", test::wavBytes(audio))));
+        Driver d({{"Source", ids::kTape}, {"Subtractor", 2}});
+        std::string path = d.put("tape.wav", test::wavBytes(audio));
+        const auto before = test::readFile(path);
+        d.ui.cancelAt = {plain.ui.pumps + 3};
+        d.ui.answers = {Answer::Yes};
+        ASSERT_TRUE(d.load(path));
+        ASSERT_EQ(d.ui.questions.size(), 1u);
+        EXPECT_EQ(d.ui.questions[0], "Hiss filtering will be removed and\nthe unfiltered wave "
+                                     "will be restored.\nReally Cancel?");
         EXPECT_EQ(d.working(), before);
-        if (subtractor)
-            EXPECT_GE(d.doc->status(), kWaveNotCorrected);
-        else
-            EXPECT_EQ(d.doc->status(), kWaveNotCorrected) << "nothing follows the scan";
+        EXPECT_NE(d.doc->StatusReport().find("Filters:\n\tNone\n"), std::string::npos);
+        EXPECT_EQ(d.ui.tasks[3], "Recover Waveform");
     }
     {
         // The tape form of the first cancel question; Cancel goes on.
