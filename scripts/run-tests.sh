@@ -4,7 +4,8 @@
 #   scripts/run-tests.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-debian.sh
+# CI has installed everything already.
+[ -n "${TARNIVAL_SETUP_DONE:-}" ] || scripts/setup-debian.sh
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNIVAL_SANITIZE=ON -DTARNIVAL_GUI=OFF -DTARNIVAL_WERROR=ON
