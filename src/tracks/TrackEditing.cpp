@@ -1,22 +1,16 @@
 #include "tracks/TrackEditing.h"
 
+#include "document/Format.h"
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
 
 namespace tarnival {
 
 namespace {
-
-std::string format(const char* fmt, int a, int b) {
-    char buf[160];
-    std::snprintf(buf, sizeof buf, fmt, a, b);
-    return buf;
-}
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
@@ -147,7 +141,7 @@ bool MergeAtMarker(TrackContext& ctx, int markerEntry) {
         return false;
     }
     Answer a = ctx.ui.ask(
-        format("Track %d will be permanently\nmerged with Track %d.\nReally Merge?", b, b - 1),
+        formatText("Track %d will be permanently\nmerged with Track %d.\nReally Merge?", b, b - 1),
         "Merge Tracks", Buttons::OkCancel);
     if (!accepted(a)) return false;
     MergeTracks(ctx, b - 1, b);
@@ -182,7 +176,7 @@ bool MergeTracksInBlock(TrackContext& ctx, int32_t blockStart, int32_t blockEnd,
     if (d < f) {
         const char* text = f == d + 1 ? "Tracks %d and %d will be permanently merged.\nContinue?"
                                       : "Tracks %d to %d will be permanently merged.\nContinue?";
-        if (!accepted(ctx.ui.ask(format(text, d, f), caption, Buttons::OkCancel))) return false;
+        if (!accepted(ctx.ui.ask(formatText(text, d, f), caption, Buttons::OkCancel))) return false;
         MergeTracks(ctx, d, f);
         ctx.views().redraw();
         return true;

@@ -1,17 +1,8 @@
 #include "tracks/TrackMenu.h"
+#include "document/Format.h"
 #include "tracks/TrackTimings.h"
 
-#include <cstdio>
-
 namespace tarnival {
-
-namespace {
-std::string format(const char* fmt, int a, int b) {
-    char buf[160];
-    std::snprintf(buf, sizeof buf, fmt, a, b);
-    return buf;
-}
-} // namespace
 
 std::vector<TrackMenuItem> BuildTrackMenu(const TrackList& tracks, int sampleRate) {
     std::vector<TrackMenuItem> items;
@@ -38,7 +29,7 @@ std::vector<TrackMenuItem> BuildTrackMenu(const TrackList& tracks, int sampleRat
 std::string trackStatusText(const TrackList& tracks) {
     int n = tracks.trackCount();
     if (tracks.playTrack >= 1 && tracks.playTrack <= n)
-        return format("Tr.%d of %d", tracks.playTrack, n);
+        return formatText("Tr.%d of %d", tracks.playTrack, n);
     return "Tracks: " + std::to_string(n);
 }
 

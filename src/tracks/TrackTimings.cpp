@@ -1,25 +1,17 @@
 #include "tracks/TrackTimings.h"
 
+#include "document/Format.h"
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace tarnival {
 
-namespace {
-std::string format(const char* fmt, int a, int b) {
-    char buf[160];
-    std::snprintf(buf, sizeof buf, fmt, a, b);
-    return buf;
-}
-} // namespace
-
 std::string lengthText(int64_t bytes, int sampleRate) {
     int64_t perSecond = int64_t{std::max(sampleRate, 1)} * 4;
     int64_t seconds = std::max<int64_t>(bytes, 0) / perSecond;
-    return format("%2d:%02d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
+    return formatText("%2d:%02d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
 }
 
 void LoadTrackSettings(TrackList& tracks, const Profile& profile) {
