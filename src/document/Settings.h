@@ -23,6 +23,11 @@ constexpr int kTempUser = 1142;
 constexpr int kFileWave = 1239;
 constexpr int kFileApe = 1240;
 constexpr int kFileOgg = 1241;
+// Click repair ("Repair Method"). Chosen above every control identifier the other stored
+// choices use (1004 .. 1303), so a value from an old or hand-edited store cannot be taken for
+// another setting's choice.
+constexpr int kRepairStandard = 1701;
+constexpr int kRepairPrecise = 1702;
 } // namespace ids
 
 struct IntSetting {
@@ -72,6 +77,7 @@ constexpr IntSetting kCorWidth{kSection, "Cor Width", ids::kNormalWidth};
 constexpr IntSetting kSplitTracks{kSection, "Split Tracks", 1};
 constexpr IntSetting kGapless{kSection, "Gapless", 0};
 constexpr IntSetting kSubtractor{kSection, "Subtractor", 1};
+constexpr IntSetting kRepairMethod{kSection, "Repair Method", ids::kRepairStandard};
 
 // Tracks.
 constexpr IntSetting kFadeLinear{kSection, "Fade Linear", 0};

@@ -21,6 +21,8 @@ struct DetectorOptions {
     int discriminator = 0; // 0 .. 3
     int minMagnitude = 0;  // 0 .. 10
     bool narrow = false;
+    // Precise repair: candidates that look like a musical onset are dropped.
+    bool onsetGuard = false;
 
     // Block re-scan: records carry newPass, only the block [blockStart, blockEnd] is accepted,
     // the level smoothing stops one segment short and extensions follow the re-scan pass rule.
@@ -83,6 +85,7 @@ class ClickDetector {
     // last block, uses the AGC energy kept from that block.
     int submit(bool afterLastBlock);
     double energyAt(int32_t position) const;
+    bool onsetAt(const Correction& candidate) const;
     void showCount();
 
     CorrectionList& target_;
@@ -106,6 +109,7 @@ class ClickDetector {
     int32_t G_ = 0;
     double pendingEnergy_ = 0.0;
     int lastShown_ = -1;
+    mutable std::vector<int16_t> onset_; // audio about a candidate, for the onset guard
 };
 
 // Pieces of the detection with exact values of their own.
