@@ -29,6 +29,7 @@ constexpr int32_t kDiffLimit = 30000;
 constexpr double kTwoSevenths = 0.2857142857142857;
 // A candidate is at most 292 bytes wide before it is accepted.
 constexpr int kMaxCandidateFrames = 80;
+constexpr int64_t kAttackBytes = 256 * 4; // the attack of a note that the onset guard found
 
 constexpr std::array<int32_t, click_detail::kHistogramBins> kEdges = {
     8,   11,  15,  22,  31,   43,   62,   87,   125,  175,
@@ -129,7 +130,7 @@ DetectorOptions DetectorOptions::fromSettings(const ScanSettings& s) {
     o.discriminator = s.discriminator;
     o.minMagnitude = s.minMagnitude;
     o.narrow = s.isNarrow();
-    o.onsetGuard = s.method() == RepairMethod::Precise;
+    o.method = s.method();
     return o;
 }
 
@@ -145,7 +146,7 @@ ClickDetector::ClickDetector(CorrectionList& target, const WaveStore& store, CFf
     options_.discriminator = std::clamp(options_.discriminator, 0, 3);
     options_.minMagnitude = std::clamp(options_.minMagnitude, 0, 10);
     if (differential_) diff_.resize(kBufferSamples);
-    if (options_.onsetGuard) onset_.resize(2 * (kOnsetLead + kMaxCandidateFrames + kOnsetTail));
+    if (guardsOnsets()) onset_.resize(2 * (kOnsetLead + kMaxCandidateFrames + kOnsetTail));
     binTable();
 }
 
@@ -156,6 +157,7 @@ void ClickDetector::beginScan() {
     target_.setAtGrow(1, candidate);
     pendingEnergy_ = 0.0;
     lastShown_ = -1;
+    lastOnset_ = kNoOnset;
 }
 
 bool ClickDetector::monoCheck(const int16_t* buffer, int validSamples) {
@@ -336,11 +338,29 @@ int ClickDetector::submit(bool afterLastBlock) {
         if (roughness(0) > q && roughness(1) > q) return index;
     }
 
-    if (options_.onsetGuard && onsetAt(c)) return index;
+    // Barely above the threshold in music is more often the attack of a note than a click; the
+    // precise method would find and fill the attack.
+    if (options_.method == RepairMethod::Precise &&
+        c.magnitude < DetectorOptions::kPreciseMinMagnitude)
+        return index;
+    if (guardsOnsets()) {
+        // The rough frames just after an onset are its attack, not clicks.
+        if (int64_t{c.position} - lastOnset_ >= 0 &&
+            int64_t{c.position} - lastOnset_ < kAttackBytes)
+            return index;
+        if (onsetAt(c)) {
+            lastOnset_ = c.position;
+            return index;
+        }
+    }
 
     c.position += floorDiv(c.width, 8) * 4;
     counters_.raiseBlockCounter(c.position);
     click_detail::adjustAccepted(c, rms, options_.narrow);
+    // Precise repair only touches the samples it finds damaged, inside the span: a narrow
+    // record would hide the tail of a wide click from it.
+    if (options_.method == RepairMethod::Precise)
+        c.width = std::max(c.width, DetectorOptions::kPreciseMinWidth);
 
     Correction fresh;
     fresh.pass = options_.blockRescan ? options_.newPass : 1;

@@ -41,7 +41,8 @@ class PreciseRepair {
         // The model that fills a run of n damaged samples: order max(order, orderPerSample * n)
         // fitted to max(context, contextPerOrder * its order) frames a side, within the limits.
         double orderPerSample = 3.0;
-        int contextPerOrder = 8;
+        int contextPerOrder = 6;
+        int maxFillOrder = kMaxOrder;
     };
 
     PreciseRepair() = default;
@@ -75,9 +76,14 @@ class PreciseRepair {
     void predictionErrors(const Model& model, int from, int to);
     // Marks the damaged runs of the region; false when a run is too wide to interpolate.
     bool mark(int channel, int from, int to, double limit);
-    // Fills the channel's marked samples in x_ and raw_; validFrom/validTo bound the audio.
-    bool interpolate(int channel, int validFrom, int validTo);
+    // Fills the channel's marked samples in x_ and raw_.
+    bool interpolate(int channel);
+    // Reads more of the source about the centre so that [from, to) is loaded (within the data).
+    void extend(int from, int to);
     bool solve(const Model& model, const int* unknown, int m);
+    // Solves T x = y for the symmetric Toeplitz T with first column t[0 .. P] (zero beyond);
+    // y (m values) becomes x. Uses band_ as scratch.
+    bool levinsonSolve(const double* t, int P, double* y, int m);
     void loadChannel(int channel, int from, int to);
 
     Tuning tuning_;
@@ -89,21 +95,28 @@ class PreciseRepair {
     std::array<double, (kMaxOrder + 1) * (kMaxOrder + 1)> cov_{};
     std::array<double, kMaxOrder * kMaxOrder> normal_{};
     std::array<double, kMaxOrder + 1> autoc_{};
-    Model detect_, fill_;
+    std::array<Model, 2> detect_; // per channel: the model that found the damage
+    Model fill_;
     std::array<std::array<int, kMaxMarked>, 2> unknown_{}; // buffer indices of marked samples
     std::array<int, 2> marked_{};
     std::array<double, kMaxMarked*(kMaxOrder + 1)> band_{}; // banded Cholesky factor
     std::array<double, kMaxMarked> rhs_{};
-    int centre_ = 0; // buffer index of the centre frame
+    int centre_ = 0;                // buffer index of the centre frame
+    int wideFrom_ = 0, wideTo_ = 0; // damage too wide to interpolate, when mark refused
+    WaveStore* store_ = nullptr;    // the store being repaired, while apply runs
+    int64_t base_ = 0;              // file position of buffer frame 0
+    int dataFrom_ = 0, dataTo_ = 0; // buffer frames that hold audio data
+    int loadedFrom_ = 0, loadedTo_ = 0;
 };
 
 // Whether the stretch [from, to) of interleaved stereo frames looks like the start of a musical
-// note rather than a click: the energy after it rises well above the energy before it, in both
-// channels and in the upper band too, and is still up a little later. Only frames in
-// [validFrom, validTo) are read; it looks at most kOnsetLead frames before the stretch and
-// kOnsetTail frames after it.
-constexpr int kOnsetLead = 520;
-constexpr int kOnsetTail = 648;
+// note rather than a click. In a channel a note shows as energy that rises at once (in the upper
+// band too) and stays up, or as sound that a model of the audio before cannot predict, just after
+// the stretch and still a little later; the other channel must not fall meanwhile. A click leaves
+// the audio after it as it was before. Only frames in [validFrom, validTo) are read: at most
+// kOnsetLead frames before the stretch and kOnsetTail after it.
+constexpr int kOnsetLead = 532;
+constexpr int kOnsetTail = 656;
 bool isMusicalOnset(const int16_t* frames, int validFrom, int validTo, int from, int to);
 
 } // namespace tarnival

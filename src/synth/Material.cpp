@@ -80,6 +80,7 @@ void plucked(Buffers& out, int rate, Rng& rng) {
         const double pan = uniform(rng, 0.2, 0.8);
         const double tau0 = uniform(rng, 0.2, 0.8);
         const int length = std::min(out.frames() - at, static_cast<int>(5 * tau0 * rate));
+        const int attack = rate / 2000;
         for (int h = 1; h <= 12; ++h) {
             const double f = f0 * h * std::sqrt(1 + 0.0004 * h * h);
             if (f > rate / 2.2) break;
@@ -89,17 +90,23 @@ void plucked(Buffers& out, int rate, Rng& rng) {
             const double ph = uniform(rng, 0, kTau);
             double g = a;
             for (int n = 0; n < length; ++n, g *= decay) {
-                const double s = g * std::sin(ph + step * n);
+                // Half a millisecond from rest to full: sharp, but not a step.
+                const double rise =
+                    n < attack ? 0.5 - 0.5 * std::cos(3.141592653589793 * n / attack) : 1.0;
+                const double s = rise * g * std::sin(ph + step * n);
                 out.l[static_cast<size_t>(at + n)] += s * (1 - pan) * 2;
                 out.r[static_cast<size_t>(at + n)] += s * pan * 2;
             }
         }
-        // The hammer or plectrum: 3 ms of noise at the start.
+        // The hammer or plectrum: 3 ms of dull noise at the start.
         const int hammer = rate * 3 / 1000;
+        double nl = 0, nr = 0;
         for (int n = 0; n < hammer && at + n < out.frames(); ++n) {
-            const double e = level * 0.15 * std::exp(-3.0 * n / hammer);
-            out.l[static_cast<size_t>(at + n)] += e * noise(rng);
-            out.r[static_cast<size_t>(at + n)] += e * noise(rng);
+            const double e = level * 0.08 * std::sin(3.141592653589793 * n / hammer);
+            nl = 0.7 * nl + 0.3 * noise(rng);
+            nr = 0.7 * nr + 0.3 * noise(rng);
+            out.l[static_cast<size_t>(at + n)] += e * nl;
+            out.r[static_cast<size_t>(at + n)] += e * nr;
         }
         at += static_cast<int>(uniform(rng, 0.15, 0.5) * rate);
     }
@@ -167,8 +174,8 @@ void drums(Buffers& out, int rate, Rng& rng) {
     }
 }
 
-// Speech-like sound: glottal pulses through three moving formant resonators, fricative noise
-// between some syllables, pauses between phrases.
+// Speech-like sound: glottal flow pulses through a cascade of three moving formant resonators,
+// fricative noise between some syllables, pauses between phrases.
 void speech(Buffers& out, int rate, Rng& rng) {
     std::normal_distribution<double> noise(0.0, 1.0);
     struct Resonator {
@@ -176,7 +183,7 @@ void speech(Buffers& out, int rate, Rng& rng) {
         double run(double x, double f, double bw, int fs) {
             const double r = std::exp(-3.141592653589793 * bw / fs);
             const double a1 = 2 * r * std::cos(kTau * f / fs), a2 = r * r;
-            const double y = (1 - r) * x + a1 * y1 - a2 * y2;
+            const double y = (1 - a1 + a2) * x + a1 * y1 - a2 * y2; // unity gain at DC
             y2 = y1;
             y1 = y;
             return y;
@@ -188,7 +195,7 @@ void speech(Buffers& out, int rate, Rng& rng) {
     Resonator res[3];
     Resonator fric;
     double f1 = 500, f2 = 1500, f3 = 2500;
-    double glottis = 0, pulse = 0;
+    double glottis = 0, flow = 0;
     int i = rate / 20;
     while (i < out.frames()) {
         // A phrase of 3 to 8 syllables, then a pause.
@@ -200,7 +207,7 @@ void speech(Buffers& out, int rate, Rng& rng) {
                 const double centre = uniform(rng, 3500, 6000);
                 for (int n = 0; n < len && i < out.frames(); ++n, ++i) {
                     const double env = std::sin(3.141592653589793 * n / len);
-                    const double v = fric.run(noise(rng), centre, 1500, rate) * 9000 * env;
+                    const double v = fric.run(noise(rng), centre, 1500, rate) * 800 * env;
                     out.l[static_cast<size_t>(i)] += v;
                     out.r[static_cast<size_t>(i)] += 0.95 * v;
                 }
@@ -216,17 +223,19 @@ void speech(Buffers& out, int rate, Rng& rng) {
                 const double f0 =
                     f0Start * (1.0 - 0.15 * s / syllables) * (1 + 0.05 * std::sin(kTau * n / len));
                 glottis += f0 / rate;
-                if (glottis >= 1) {
-                    glottis -= 1;
-                    pulse = 1;
-                }
-                const double excitation = pulse - 0.02;
-                pulse *= 0.6;
+                if (glottis >= 1) glottis -= 1;
+                // Glottal flow: opens smoothly, closes faster, stays shut; the lips radiate its
+                // derivative.
+                const double open =
+                    glottis < 0.4    ? 0.5 - 0.5 * std::cos(3.141592653589793 * glottis / 0.4)
+                    : glottis < 0.56 ? std::cos(3.141592653589793 * (glottis - 0.4) / 0.32)
+                                     : 0.0;
+                const double radiated = open - flow;
+                flow = open;
                 const double env = std::min(1.0, std::min(n, len - n) / (0.02 * rate));
-                double v = res[0].run(excitation, f1, 80, rate) +
-                           0.6 * res[1].run(excitation, f2, 100, rate) +
-                           0.3 * res[2].run(excitation, f3, 140, rate);
-                v *= 45000 * env;
+                double v = res[2].run(res[1].run(res[0].run(radiated, f1, 80, rate), f2, 100, rate),
+                                      f3, 140, rate);
+                v *= 100000 * env;
                 out.l[static_cast<size_t>(i)] += v;
                 out.r[static_cast<size_t>(i)] += 0.95 * v;
             }
