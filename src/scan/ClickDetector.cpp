@@ -338,18 +338,14 @@ int ClickDetector::submit(bool afterLastBlock) {
         if (roughness(0) > q && roughness(1) > q) return index;
     }
 
-    // Barely above the threshold in music is more often the attack of a note than a click; the
-    // precise method would find and fill the attack.
-    if (options_.method == RepairMethod::Precise &&
-        c.magnitude < DetectorOptions::kPreciseMinMagnitude)
-        return index;
     if (guardsOnsets()) {
-        // The rough frames just after an onset are its attack, not clicks.
-        if (int64_t{c.position} - lastOnset_ >= 0 &&
-            int64_t{c.position} - lastOnset_ < kAttackBytes)
-            return index;
+        // The rough frames just after an onset are its attack, not clicks; a click there
+        // stands out above them.
+        const int64_t after = int64_t{c.position} - lastOnset_;
+        if (after >= 0 && after < kAttackBytes && c.magnitude <= lastOnsetMagnitude_) return index;
         if (onsetAt(c)) {
             lastOnset_ = c.position;
+            lastOnsetMagnitude_ = std::max(c.magnitude, 2);
             return index;
         }
     }

@@ -21,13 +21,12 @@ struct DetectorOptions {
     int discriminator = 0; // 0 .. 3
     int minMagnitude = 0;  // 0 .. 10
     bool narrow = false;
-    // Precise repair: candidates of magnitude below 2 are dropped, accepted clicks are given a
-    // span wide enough for the damage to be found in it, and with the onset guard candidates
-    // that look like a musical onset are dropped.
+    // Precise repair: accepted clicks are given a span wide enough for the damage to be found
+    // in it, and with the onset guard candidates that look like a musical onset (and the weaker
+    // ones in its attack) are dropped.
     RepairMethod method = RepairMethod::Standard;
     bool onsetGuard = true;
     static constexpr int32_t kPreciseMinWidth = 160;
-    static constexpr int32_t kPreciseMinMagnitude = 2;
 
     // Block re-scan: records carry newPass, only the block [blockStart, blockEnd] is accepted,
     // the level smoothing stops one segment short and extensions follow the re-scan pass rule.
@@ -120,6 +119,7 @@ class ClickDetector {
     mutable std::vector<int16_t> onset_; // audio about a candidate, for the onset guard
     static constexpr int64_t kNoOnset = -(int64_t{1} << 40);
     int64_t lastOnset_ = kNoOnset; // start of the last candidate the onset guard dropped
+    int32_t lastOnsetMagnitude_ = 0;
 };
 
 // Pieces of the detection with exact values of their own.

@@ -13,7 +13,9 @@ namespace {
 
 constexpr int kSplit = 64; // flags further apart than this belong to separate disturbances
 constexpr int kEdge = 16;  // damage this close to an end of the region is not contained in it
-constexpr int kShortestAttack = 8; // damage shorter than this is not checked for an onset
+constexpr int kShortestAttack = 8;    // damage shorter than this is not checked for an onset
+constexpr int32_t kWeakMagnitude = 2; // detected magnitudes below this are weak
+constexpr int kWeakSpan = 12;         // longest damage a weak detection may repair
 
 // Sum of a[i] * b[i]; four running sums keep the multiply-adds independent.
 double dot(const double* a, const double* b, int n) {
@@ -109,17 +111,16 @@ PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& stor
     const int reach = std::max({context, kOnsetLead, kOnsetTail});
     if (dataFrom_ > regionFrom - reach || dataTo_ < regionTo + reach) return Outcome::Standard;
     loadedFrom_ = loadedTo_ = regionFrom;
-    extend(regionFrom - reach, regionTo + reach);
+    extend(regionFrom - context, regionTo + context);
     store.readWorking(base_ + 4 * int64_t{regionFrom}, raw_.data() + 2 * regionFrom,
                       static_cast<size_t>(regionTo - regionFrom) * 4);
-    const int validFrom = loadedFrom_, validTo = loadedTo_;
     auto framePos = [&](int index) { return base_ + 4 * int64_t{index}; };
 
     detect_[0].order = detect_[1].order = 0;
     const bool enabled[2] = {!(c.width & width_flags::kKeepLeft),
                              !(c.width & width_flags::kKeepRight)};
-    const int fitFrom = std::max(regionFrom - context, validFrom);
-    const int fitTo = std::min(regionTo + context, validTo);
+    const int fitFrom = std::max(regionFrom - context, loadedFrom_);
+    const int fitTo = std::min(regionTo + context, loadedTo_);
     for (int ch = 0; ch < 2; ++ch) {
         if (!enabled[ch]) continue;
         loadChannel(ch, fitFrom, fitTo);
@@ -129,9 +130,7 @@ PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& stor
         if (!mark(ch, regionFrom, regionTo, tuning_.threshold * model.rms)) {
             // Too wide to interpolate: a scratch goes the standard way, a note is left alone.
             marked_ = {0, 0};
-            if (tuning_.onsetGuard &&
-                isMusicalOnset(raw_.data(), validFrom, validTo, wideFrom_, wideTo_))
-                return Outcome::Clean;
+            if (tuning_.onsetGuard && onsetAt(wideFrom_, wideTo_)) return Outcome::Clean;
             return Outcome::Standard;
         }
     }
@@ -144,9 +143,14 @@ PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& stor
         first = std::min(first, unknown_[static_cast<size_t>(ch)][0]);
         last = std::max(last, unknown_[static_cast<size_t>(ch)][static_cast<size_t>(m - 1)]);
     }
+    // Barely above the detector's threshold, a long stretch is more often the attack of a note
+    // than a click.
+    if (c.magnitude >= 0 && c.magnitude < kWeakMagnitude && last + 1 - first > kWeakSpan) {
+        marked_ = {0, 0};
+        return Outcome::Clean;
+    }
     // A few samples are a click whatever follows them; the attack of a note spans more.
-    if (tuning_.onsetGuard && last + 1 - first >= kShortestAttack &&
-        isMusicalOnset(raw_.data(), validFrom, validTo, first, last + 1)) {
+    if (tuning_.onsetGuard && last + 1 - first >= kShortestAttack && onsetAt(first, last + 1)) {
         marked_ = {0, 0};
         return Outcome::Clean;
     }
@@ -156,6 +160,11 @@ PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& stor
     store.writeWorking(framePos(first), raw_.data() + 2 * first,
                        static_cast<size_t>(last + 1 - first) * 4);
     return Outcome::Repaired;
+}
+
+bool PreciseRepair::onsetAt(int from, int to) {
+    extend(from - kOnsetLead, to + kOnsetTail);
+    return isMusicalOnset(raw_.data(), loadedFrom_, loadedTo_, from, to);
 }
 
 void PreciseRepair::extend(int from, int to) {
@@ -301,16 +310,14 @@ bool PreciseRepair::fit(Model& model, int P, int from, int to, int gapFrom, int 
 }
 
 void PreciseRepair::predictionErrors(const Model& model, int from, int to) {
+    const int P = model.order;
+    const double* c = model.coef.data();
+    double reversed[kMaxOrder + 1];
+    for (int k = 0; k <= P; ++k) reversed[k] = c[P - k];
     const double* x = x_.data();
-    double* f = forward_.data();
-    double* b = backward_.data();
-    for (int n = from; n < to; ++n) f[n] = b[n] = x[n];
-    for (int k = 1; k <= model.order; ++k) {
-        const double ck = model.coef[static_cast<size_t>(k)];
-        for (int n = from; n < to; ++n) {
-            f[n] += ck * x[n - k];
-            b[n] += ck * x[n + k];
-        }
+    for (int n = from; n < to; ++n) {
+        forward_[static_cast<size_t>(n)] = dot(reversed, x + n - P, P + 1);
+        backward_[static_cast<size_t>(n)] = dot(c, x + n, P + 1);
     }
 }
 

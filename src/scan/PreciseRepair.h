@@ -36,8 +36,8 @@ class PreciseRepair {
     struct Tuning {
         double threshold = 4.0; // prediction error, in residual RMS, that marks a sample
         bool onsetGuard = true; // leave candidates alone that look like a musical onset
-        int order = 32;         // model that finds the damage
-        int context = 512;      // frames it is fitted to on each side
+        int order = 20;         // model that finds the damage
+        int context = 256;      // frames it is fitted to on each side
         // The model that fills a run of n damaged samples: order max(order, orderPerSample * n)
         // fitted to max(context, contextPerOrder * its order) frames a side, within the limits.
         double orderPerSample = 3.0;
@@ -80,6 +80,7 @@ class PreciseRepair {
     bool interpolate(int channel);
     // Reads more of the source about the centre so that [from, to) is loaded (within the data).
     void extend(int from, int to);
+    bool onsetAt(int from, int to);
     bool solve(const Model& model, const int* unknown, int m);
     // Solves T x = y for the symmetric Toeplitz T with first column t[0 .. P] (zero beyond);
     // y (m values) becomes x. Uses band_ as scratch.
