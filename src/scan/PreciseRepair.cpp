@@ -11,8 +11,10 @@ namespace tarnival {
 
 namespace {
 
-constexpr int kSplit = 64; // flags further apart than this belong to separate disturbances
-constexpr int kEdge = 16;  // damage this close to an end of the region is not contained in it
+constexpr int kSplit = 64;     // flags further apart than this belong to separate disturbances
+constexpr int kBridge = 8;     // ... and weak flags further apart than this
+constexpr double kClear = 2.0; // a clear flag, in thresholds
+constexpr int kEdge = 16;      // damage this close to an end of the region is not contained in it
 constexpr int kShortestAttack = 8;    // damage shorter than this is not checked for an onset
 constexpr int32_t kWeakMagnitude = 2; // detected magnitudes below this are weak
 constexpr int kWeakSpan = 12;         // longest damage a weak detection may repair
@@ -327,23 +329,34 @@ bool PreciseRepair::mark(int channel, int from, int to, double limit) {
     count = 0;
     // A click starts where the forward error (predicting from the clean past) jumps and ends
     // where the backward error (predicting from the clean future) does; inside a smooth click
-    // either may be small. Flags of either kind closer than kSplit belong to one disturbance.
-    auto fwd = [&](int n) { return std::abs(forward_[static_cast<size_t>(n)]) > limit; };
-    auto bwd = [&](int n) { return std::abs(backward_[static_cast<size_t>(n)]) > limit; };
+    // either may dip. A disturbance is a run of clear flags (kClear thresholds) no more than
+    // kSplit apart, widened by the weaker flags within kBridge of it: noise crosses the
+    // threshold now and then, but rarely clearly, and a stray flag must not stretch a click.
+    auto error = [&](int m) {
+        return std::max(std::abs(forward_[static_cast<size_t>(m)]),
+                        std::abs(backward_[static_cast<size_t>(m)]));
+    };
+    auto fwd = [&](int m) { return std::abs(forward_[static_cast<size_t>(m)]) > limit; };
+    auto bwd = [&](int m) { return std::abs(backward_[static_cast<size_t>(m)]) > limit; };
+    const double clear = kClear * limit;
     int n = from;
     while (n < to) {
-        if (!fwd(n) && !bwd(n)) {
+        if (error(n) <= clear) {
             ++n;
             continue;
         }
-        const int groupFrom = n;
-        int groupTo = n; // last flagged sample of the group
-        for (int m = n + 1; m < to && m <= groupTo + kSplit; ++m)
-            if (fwd(m) || bwd(m)) groupTo = m;
-        n = groupTo + 1;
-        int start = groupFrom, end = groupTo;
-        while (start <= groupTo && !fwd(start)) ++start;
-        while (end >= groupFrom && !bwd(end)) --end;
+        int lo = n, hi = n;
+        for (int m = n + 1; m < to && m <= hi + kSplit; ++m)
+            if (error(m) > clear) hi = m;
+        n = hi + 1;
+        for (int m = lo - 1; m >= from && m >= lo - kBridge; --m)
+            if (error(m) > limit) lo = m;
+        for (int m = hi + 1; m < to && m <= hi + kBridge; ++m)
+            if (error(m) > limit) hi = m;
+        n = std::max(n, hi + 1);
+        int start = lo, end = hi;
+        while (start <= hi && !fwd(start)) ++start;
+        while (end >= lo && !bwd(end)) --end;
         // Damage that reaches (nearly) either end of the region is not contained in it: an
         // onset or sustained noise rather than a click.
         if (start > end || start < from + kEdge || end >= to - kEdge) continue;
