@@ -169,10 +169,10 @@ TEST_F(Precise, DrumOnsetsWithoutClicksAreLeftAlone) {
 }
 
 TEST_F(Precise, ReapplyAfterAnEditGivesTheSameAudio) {
-    // Two clicks 600 frames apart: their spans do not overlap, but each lies in the audio the
+    // Two clicks 310 frames apart: their spans do not overlap, but each lies in the audio the
     // other's model is fitted to.
     Stereo audio = musicWithHiss(kFileFrames);
-    synth::ShapedClick a{kC, 12, 7000}, b{kC + 600, 30, -5000};
+    synth::ShapedClick a{kC, 12, 7000}, b{kC + 310, 30, -5000};
     b.shape = synth::ClickShape::Pulse;
     synth::addShapedClick(audio, a);
     synth::addShapedClick(audio, b);
