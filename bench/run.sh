@@ -10,7 +10,7 @@ build=$(mkdir -p "${1:-$repo/build-bench}" && cd "${1:-$repo/build-bench}" && pw
 
 log="$build/bench-build.log"
 if ! { cmake -S "$repo" -B "$build" -G Ninja -DTARNIVAL_GUI=OFF -DCMAKE_BUILD_TYPE=Release &&
-       cmake --build "$build" --target bench_restore bench_render bench_repair bench_tracks \
+       cmake --build "$build" --target bench_restore bench_render bench_repair bench_tracks bench_precise \
          -j"$(nproc)"; } >"$log" 2>&1; then
   cat "$log"
   echo "bench/run.sh: the build failed (are the prerequisites installed? scripts/setup-debian.sh)" >&2
@@ -119,3 +119,7 @@ echo
 
 echo "== 4. Track boundaries: sides of 6-10 pieces, pauses of 1-4 s, surface noise =="
 "$build/bench_tracks" | sed 's/^/  /'
+echo
+
+echo "== 5. Precise against standard click repair: four kinds of material, and the 20-minute side =="
+"$build/bench_precise" --side "$work/side20.wav" | sed 's/^/  /'
