@@ -83,10 +83,6 @@ int PreciseRepair::halfSpan(int32_t width) {
     return b < 8 ? 2 * b + 1 : b + 16;
 }
 
-int PreciseRepair::markedFrame(int channel, int i) const {
-    return unknown_[static_cast<size_t>(channel)][static_cast<size_t>(i)] - centre_;
-}
-
 void PreciseRepair::loadChannel(int channel, int from, int to) {
     for (int i = from; i < to; ++i)
         x_[static_cast<size_t>(i)] = raw_[static_cast<size_t>(2 * i + channel)];
@@ -250,23 +246,6 @@ bool PreciseRepair::levinsonSolve(const double* t, int P, double* y, int m) {
         for (int i = 0; i <= n; ++i) x[i] += r * f[n - i]; // the backward vector
     }
     std::copy(x, x + m, y);
-    return true;
-}
-
-bool PreciseRepair::interpolateStretch(int16_t* frames, int count, int channel, int from, int to) {
-    if (from < 0 || to > count || to - from < 1 || to - from > kMaxRun || count > kFrames)
-        return false;
-    std::copy(frames, frames + 2 * count, raw_.begin());
-    store_ = nullptr;
-    loadedFrom_ = dataFrom_ = 0;
-    loadedTo_ = dataTo_ = count;
-    detect_[static_cast<size_t>(channel)].order = 0;
-    auto& u = unknown_[static_cast<size_t>(channel)];
-    marked_[static_cast<size_t>(channel)] = to - from;
-    for (int i = from; i < to; ++i) u[static_cast<size_t>(i - from)] = i;
-    if (!interpolate(channel)) return false;
-    for (int i = from; i < to; ++i)
-        frames[2 * i + channel] = raw_[static_cast<size_t>(2 * i + channel)];
     return true;
 }
 

@@ -56,15 +56,6 @@ class PreciseRepair {
     // method never writes outside it).
     static int halfSpan(int32_t width);
 
-    // Samples replaced by the last apply, per channel, as frame offsets from the centre.
-    int markedCount(int channel) const { return marked_[static_cast<size_t>(channel)]; }
-    int markedFrame(int channel, int i) const;
-
-    // Replaces frames [from, to) of one channel of interleaved audio by interpolation from the
-    // frames around them (at most kMaxContext a side, kMaxRun samples): what apply does to a run
-    // it found damaged. False when the model could not be fitted.
-    bool interpolateStretch(int16_t* frames, int count, int channel, int from, int to);
-
   private:
     struct Model {
         int order = 0;
