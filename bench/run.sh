@@ -12,7 +12,7 @@ build=$(mkdir -p "${1:-$repo/build-bench}" && cd "${1:-$repo/build-bench}" && pw
 log="$build/bench-build.log"
 if ! { cmake -S "$repo" -B "$build" -G Ninja -DTARNIVAL_GUI=OFF -DCMAKE_BUILD_TYPE=Release &&
        cmake --build "$build" --target bench_restore bench_render bench_repair bench_tracks bench_filters \
-         bench_encode bench_audio \
+         bench_encode bench_audio bench_precise \
          -j"$(nproc)"; } >"$log" 2>&1; then
   cat "$log"
   echo "bench/run.sh: the build failed (are the prerequisites installed? scripts/setup-debian.sh)" >&2
@@ -244,3 +244,5 @@ if sound_env=$("$repo/scripts/sound-server.sh" start "$sound"); then
 else
   echo "  skipped: no sound server could be started (pulseaudio; scripts/setup-debian.sh)"
 fi
+echo "== 8. Precise against standard click repair: four kinds of material, and the 20-minute side =="
+"$build/bench_precise" --side "$work/side20.wav" | sed 's/^/  /'

@@ -50,6 +50,8 @@ const char* const kRestoreUsage =
     "  --agc 0-3              reduce sensitivity with increasing volume\n"
     "  --discriminator 0-3    music/noise discriminator\n"
     "  --min-magnitude 0-10   minimum click magnitude\n"
+    "  --repair standard|precise   how clicks are repaired: the standard reconstruction, or\n"
+    "                         precise (only the damaged samples are rewritten)\n"
     "\n"
     "Filters and levels (after the click repair):\n"
     "  --rumble               rumble filter (high-pass)\n"
@@ -77,7 +79,8 @@ struct RestoreOptions {
     std::optional<std::string> format, apeLevel, encoder, encoderArgs, extension;
     std::optional<int> oggQuality, flacLevel;
     bool yes = false;
-    std::optional<int> source, sensitivity, mode, agc, discriminator, minMagnitude, corWidth;
+    std::optional<int> source, sensitivity, mode, agc, discriminator, minMagnitude, corWidth,
+        repair;
     std::optional<int> split, gapless, fadeLinear;
 };
 
@@ -148,7 +151,12 @@ RestoreOptions parseRestore(const std::vector<std::string>& args) {
             o.mode = a == "--differential" ? ids::kDifferential : ids::kPerChannel;
         else if (a == "--narrow" || a == "--normal")
             o.corWidth = a == "--narrow" ? ids::kNarrowWidth : ids::kNormalWidth;
-        else if (a == "--agc")
+        else if (a == "--repair") {
+            const std::string& v = value();
+            if (v != "standard" && v != "precise")
+                throw UsageError("--repair is standard or precise");
+            o.repair = v == "precise" ? ids::kRepairPrecise : ids::kRepairStandard;
+        } else if (a == "--agc")
             o.agc = intValue(a, value(), 0, 3);
         else if (a == "--discriminator")
             o.discriminator = intValue(a, value(), 0, 3);
@@ -258,6 +266,7 @@ void applyOptions(const RestoreOptions& o, CMorvath3Doc& doc, Profile& profile) 
     if (o.discriminator) s.discriminator = *o.discriminator;
     if (o.minMagnitude) s.minMagnitude = *o.minMagnitude;
     if (o.corWidth) s.corWidth = *o.corWidth;
+    if (o.repair) s.repairMethod = *o.repair;
     if (o.split) s.splitTracks = *o.split;
     if (o.gapless) s.gapless = *o.gapless;
     if (o.fadeLinear) set(profile, settings::kFadeLinear, *o.fadeLinear);

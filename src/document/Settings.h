@@ -34,6 +34,12 @@ constexpr int kRecAuto = 1103;
 constexpr int kConvertNone = 1269;
 constexpr int kConvert78 = 1270;
 constexpr int kConvertCustom = 1271;
+
+// Click repair ("Repair Method"). Chosen above every control identifier the other stored
+// choices use (1004 .. 1303), so a value from an old or hand-edited store cannot be taken for
+// another setting's choice.
+constexpr int kRepairStandard = 1701;
+constexpr int kRepairPrecise = 1702;
 } // namespace ids
 
 struct IntSetting {
@@ -83,6 +89,7 @@ constexpr IntSetting kCorWidth{kSection, "Cor Width", ids::kNormalWidth};
 constexpr IntSetting kSplitTracks{kSection, "Split Tracks", 1};
 constexpr IntSetting kGapless{kSection, "Gapless", 0};
 constexpr IntSetting kSubtractor{kSection, "Subtractor", 1};
+constexpr IntSetting kRepairMethod{kSection, "Repair Method", ids::kRepairStandard};
 
 // Tracks.
 constexpr IntSetting kFadeLinear{kSection, "Fade Linear", 0};

@@ -163,6 +163,8 @@ bool CMorvath3Doc::ProcessFile() {
         tasks.push_back("Scan for Tracks");
     }
     load_.status = kWaveNotScanned;
+    // The method belongs to the document's corrections as a whole: a whole-file scan fixes it.
+    generator_.setMethod(scan.method());
     ProgressScope progress(ui_, tasks);
     ui_.setCurrentTask(0);
     currentEntry = 0;

@@ -4,6 +4,7 @@
 #include "document/UserInterface.h"
 #include "document/WaveStore.h"
 #include "dsp/Fft.h"
+#include "scan/PreciseRepair.h"
 
 #include <algorithm>
 #include <array>
@@ -26,6 +27,9 @@ constexpr int kAgcSamples = 1024;
 constexpr int kDiscriminatorBytes = 2048;
 constexpr int32_t kDiffLimit = 30000;
 constexpr double kTwoSevenths = 0.2857142857142857;
+// A candidate is at most 292 bytes wide before it is accepted.
+constexpr int kMaxCandidateFrames = 80;
+constexpr int64_t kAttackBytes = 256 * 4; // the attack of a note that the onset guard found
 
 constexpr std::array<int32_t, click_detail::kHistogramBins> kEdges = {
     8,   11,  15,  22,  31,   43,   62,   87,   125,  175,
@@ -126,6 +130,7 @@ DetectorOptions DetectorOptions::fromSettings(const ScanSettings& s) {
     o.discriminator = s.discriminator;
     o.minMagnitude = s.minMagnitude;
     o.narrow = s.isNarrow();
+    o.method = s.method();
     return o;
 }
 
@@ -141,6 +146,7 @@ ClickDetector::ClickDetector(CorrectionList& target, const WaveStore& store, CFf
     options_.discriminator = std::clamp(options_.discriminator, 0, 3);
     options_.minMagnitude = std::clamp(options_.minMagnitude, 0, 10);
     if (differential_) diff_.resize(kBufferSamples);
+    if (guardsOnsets()) onset_.resize(2 * (kOnsetLead + kMaxCandidateFrames + kOnsetTail));
     binTable();
 }
 
@@ -151,6 +157,7 @@ void ClickDetector::beginScan() {
     target_.setAtGrow(1, candidate);
     pendingEnergy_ = 0.0;
     lastShown_ = -1;
+    lastOnset_ = kNoOnset;
 }
 
 bool ClickDetector::monoCheck(const int16_t* buffer, int validSamples) {
@@ -331,14 +338,43 @@ int ClickDetector::submit(bool afterLastBlock) {
         if (roughness(0) > q && roughness(1) > q) return index;
     }
 
+    if (guardsOnsets()) {
+        // The rough frames just after an onset are its attack, not clicks; a click there
+        // stands out above them.
+        const int64_t after = int64_t{c.position} - lastOnset_;
+        if (after >= 0 && after < kAttackBytes && c.magnitude <= lastOnsetMagnitude_) return index;
+        if (onsetAt(c)) {
+            lastOnset_ = c.position;
+            lastOnsetMagnitude_ = std::max(c.magnitude, 2);
+            return index;
+        }
+    }
+
     c.position += floorDiv(c.width, 8) * 4;
     counters_.raiseBlockCounter(c.position);
     click_detail::adjustAccepted(c, rms, options_.narrow);
+    // Precise repair only touches the samples it finds damaged, inside the span: a narrow
+    // record would hide the tail of a wide click from it.
+    if (options_.method == RepairMethod::Precise)
+        c.width = std::max(c.width, DetectorOptions::kPreciseMinWidth);
 
     Correction fresh;
     fresh.pass = options_.blockRescan ? options_.newPass : 1;
     target_.setAtGrow(index + 1, fresh);
     return index + 1;
+}
+
+bool ClickDetector::onsetAt(const Correction& c) const {
+    const WaveLayout& layout = store_.layout;
+    const int frames = std::min(std::max(c.width, 0) / 4 + 1, kMaxCandidateFrames);
+    const int64_t first = int64_t{c.position} - 4 * kOnsetLead;
+    const int64_t want = 4 * (int64_t{kOnsetLead} + frames + kOnsetTail);
+    const int64_t from = std::max<int64_t>(first, layout.dataStart);
+    const int64_t to = std::min<int64_t>(first + want, layout.dataEnd);
+    if (from >= to) return false;
+    store_.readSource(from, onset_.data() + (from - first) / 2, static_cast<size_t>(to - from));
+    return isMusicalOnset(onset_.data(), static_cast<int>((from - first) / 4),
+                          static_cast<int>((to - first) / 4), kOnsetLead, kOnsetLead + frames);
 }
 
 void ClickDetector::finishScan() {

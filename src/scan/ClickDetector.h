@@ -21,6 +21,12 @@ struct DetectorOptions {
     int discriminator = 0; // 0 .. 3
     int minMagnitude = 0;  // 0 .. 10
     bool narrow = false;
+    // Precise repair: accepted clicks are given a span wide enough for the damage to be found
+    // in it, and with the onset guard candidates that look like a musical onset (and the weaker
+    // ones in its attack) are dropped.
+    RepairMethod method = RepairMethod::Standard;
+    bool onsetGuard = true;
+    static constexpr int32_t kPreciseMinWidth = 160;
 
     // Block re-scan: records carry newPass, only the block [blockStart, blockEnd] is accepted,
     // the level smoothing stops one segment short and extensions follow the re-scan pass rule.
@@ -83,6 +89,10 @@ class ClickDetector {
     // last block, uses the AGC energy kept from that block.
     int submit(bool afterLastBlock);
     double energyAt(int32_t position) const;
+    bool guardsOnsets() const {
+        return options_.method == RepairMethod::Precise && options_.onsetGuard;
+    }
+    bool onsetAt(const Correction& candidate) const;
     void showCount();
 
     CorrectionList& target_;
@@ -106,6 +116,10 @@ class ClickDetector {
     int32_t G_ = 0;
     double pendingEnergy_ = 0.0;
     int lastShown_ = -1;
+    mutable std::vector<int16_t> onset_; // audio about a candidate, for the onset guard
+    static constexpr int64_t kNoOnset = -(int64_t{1} << 40);
+    int64_t lastOnset_ = kNoOnset; // start of the last candidate the onset guard dropped
+    int32_t lastOnsetMagnitude_ = 0;
 };
 
 // Pieces of the detection with exact values of their own.

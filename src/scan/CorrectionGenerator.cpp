@@ -50,12 +50,36 @@ int CorrectionGenerator::coreHalfWidth(int b) {
     return a == 40 ? 200 : a;
 }
 
+void CorrectionGenerator::setMethod(RepairMethod method) {
+    method_ = method;
+    counts_ = {};
+    if (method_ == RepairMethod::Precise && !precise_) precise_ = std::make_unique<PreciseRepair>();
+}
+
+void CorrectionGenerator::setPreciseTuning(const PreciseRepair::Tuning& tuning) {
+    precise_ = std::make_unique<PreciseRepair>(tuning);
+}
+
 bool CorrectionGenerator::Apply(const Correction& c, WaveStore& store) {
     if (!isApplicable(c)) return false;
     const WaveLayout& lay = store.layout;
     const int64_t start = static_cast<int64_t>(c.position) - kLeadBytes;
     if (start < lay.dataStart || start + kBytes > lay.dataEnd) return false;
     if ((c.position - lay.dataStart) % 4 != 0) return false;
+
+    if (method_ == RepairMethod::Precise) {
+        switch (precise_->apply(c, store)) {
+        case PreciseRepair::Outcome::Repaired:
+            ++counts_.repaired;
+            return true;
+        case PreciseRepair::Outcome::Clean:
+            ++counts_.clean;
+            return false;
+        case PreciseRepair::Outcome::Standard:
+            ++counts_.standard;
+            break;
+        }
+    }
 
     store.readWorking(start, o_.data(), kBytes);
     n_ = o_;

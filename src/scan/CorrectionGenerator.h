@@ -1,8 +1,11 @@
 #pragma once
 #include "document/Correction.h"
+#include "scan/PreciseRepair.h"
+#include "scan/RepairMethod.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 namespace tarnival {
 
@@ -25,12 +28,25 @@ class CorrectionGenerator {
     static constexpr int kMaxWidth = 300;              // widest width the long method can hold
     static constexpr int kPeaks = 24;
 
-    explicit CorrectionGenerator(CFft& fft) : fft_(fft) {}
+    explicit CorrectionGenerator(CFft& fft, RepairMethod method = RepairMethod::Standard)
+        : fft_(fft) {
+        setMethod(method);
+    }
+
+    // The method every later Apply uses. It belongs to the document's corrections as a whole:
+    // set it before making them, and keep it while they are edited, so that a restore or re-apply
+    // gives the audio they were made with.
+    void setMethod(RepairMethod method);
+    RepairMethod method() const { return method_; }
+    // Precise repair's tuning (for measurements); ignored by the standard method.
+    void setPreciseTuning(const PreciseRepair::Tuning& tuning);
 
     // Applies one record to the working file. Records that are no corrections (track markers,
     // splice markers, cue markers) are skipped, and so are records whose 3272-byte buffer would
     // not lie inside the audio data or whose position is not on a frame: applying those would
     // rewrite header bytes or misread the sample grid. Returns whether audio was rewritten.
+    // The precise method leaves audio that shows no damage alone (false), and falls back to the
+    // standard method where the damage is too wide to interpolate.
     bool Apply(const Correction& c, WaveStore& store);
 
     // Whether Apply would rewrite audio for this record (kind test only, no layout check).
@@ -43,6 +59,12 @@ class CorrectionGenerator {
     // The buffers of the last Apply (O: as read, N: as written), interleaved left, right.
     const std::array<int16_t, kFrames * 2>& original() const { return o_; }
     const std::array<int16_t, kFrames * 2>& replaced() const { return n_; }
+    // How the precise method's corrections went since the method was set: samples replaced,
+    // left alone, or made the standard way.
+    struct PreciseCounts {
+        int repaired = 0, clean = 0, standard = 0;
+    };
+    const PreciseCounts& preciseCounts() const { return counts_; }
 
   private:
     void shortMethod(int b);
@@ -50,6 +72,9 @@ class CorrectionGenerator {
     void blend(int channel, int b, const float* result);
 
     CFft& fft_;
+    RepairMethod method_ = RepairMethod::Standard;
+    std::unique_ptr<PreciseRepair> precise_; // made when first needed; its buffers are large
+    PreciseCounts counts_;
     std::array<int16_t, kFrames * 2> o_{};
     std::array<int16_t, kFrames * 2> n_{};
     std::array<float, 512> left_{};

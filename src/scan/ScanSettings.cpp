@@ -14,6 +14,7 @@ void ScanSettings::load(const Profile& p) {
     splitTracks = get(p, kSplitTracks);
     gapless = get(p, kGapless);
     subtractor = get(p, kSubtractor);
+    repairMethod = get(p, kRepairMethod);
 }
 
 void ScanSettings::save(Profile& p) const {
@@ -28,6 +29,7 @@ void ScanSettings::save(Profile& p) const {
     set(p, kDiscriminator, discriminator);
     set(p, kMinMagnitude, minMagnitude);
     set(p, kCorWidth, corWidth);
+    set(p, kRepairMethod, repairMethod);
 }
 
 DetectorFactors deriveFactors(int sensitivity, bool differential) {

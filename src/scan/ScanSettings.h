@@ -1,5 +1,6 @@
 #pragma once
 #include "document/Settings.h"
+#include "scan/RepairMethod.h"
 
 namespace tarnival {
 
@@ -15,10 +16,12 @@ struct ScanSettings {
     int splitTracks = 1;
     int gapless = 0;
     int subtractor = 1;
+    int repairMethod = ids::kRepairStandard; // the stored identifier, see RepairMethod.h
 
     bool isTape() const { return source == ids::kTape; }
     bool isDifferential() const { return mode == ids::kDifferential; }
     bool isNarrow() const { return corWidth == ids::kNarrowWidth; }
+    RepairMethod method() const { return repairMethodFromId(repairMethod); }
 
     void load(const Profile& profile);
     void save(Profile& profile) const;

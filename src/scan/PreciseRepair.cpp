@@ -1,0 +1,502 @@
+#include "scan/PreciseRepair.h"
+
+#include "document/WaveStore.h"
+#include "scan/CorrectionGenerator.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace tarnival {
+
+namespace {
+
+constexpr int kSplit = 64;     // flags further apart than this belong to separate disturbances
+constexpr int kBridge = 8;     // ... and weak flags further apart than this
+constexpr double kClear = 2.0; // a clear flag, in thresholds
+constexpr int kEdge = 16;      // damage this close to an end of the region is not contained in it
+constexpr int kShortestAttack = 8;    // damage shorter than this is not checked for an onset
+constexpr int32_t kWeakMagnitude = 2; // detected magnitudes below this are weak
+constexpr int kWeakSpan = 12;         // longest damage a weak detection may repair
+
+// Sum of a[i] * b[i]; four running sums keep the multiply-adds independent.
+double dot(const double* a, const double* b, int n) {
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        s0 += a[i] * b[i];
+        s1 += a[i + 1] * b[i + 1];
+        s2 += a[i + 2] * b[i + 2];
+        s3 += a[i + 3] * b[i + 3];
+    }
+    for (; i < n; ++i) s0 += a[i] * b[i];
+    return (s0 + s1) + (s2 + s3);
+}
+
+// Solves A x = b in place for a small symmetric positive-definite A (row-major n x n); b becomes
+// x. False when A is not positive definite enough to trust.
+bool choleskySolve(double* A, int n, double* b) {
+    for (int j = 0; j < n; ++j) {
+        double* rowJ = A + j * n;
+        double d = rowJ[j] - dot(rowJ, rowJ, j);
+        if (!(d > 0)) return false;
+        d = std::sqrt(d);
+        rowJ[j] = d;
+        for (int i = j + 1; i < n; ++i) {
+            double* rowI = A + i * n;
+            rowI[j] = (rowI[j] - dot(rowI, rowJ, j)) / d;
+        }
+    }
+    for (int i = 0; i < n; ++i) b[i] = (b[i] - dot(A + i * n, b, i)) / A[i * n + i];
+    for (int i = n - 1; i >= 0; --i) {
+        double s = b[i];
+        for (int k = i + 1; k < n; ++k) s -= A[k * n + i] * b[k];
+        b[i] = s / A[i * n + i];
+    }
+    return true;
+}
+
+// Adds the products x[n - i] * x[n - j] over the rows n = n0 .. n1 into the upper triangle of
+// R ((P + 1) x (P + 1), row-major): one dot product per lag, then each diagonal follows from
+// the one above it by sliding the rows back by one.
+void addCovariance(const double* x, int n0, int n1, int P, double* R) {
+    if (n1 < n0) return;
+    const int W = P + 1;
+    for (int d = 0; d <= P; ++d) {
+        double v = dot(x + n0, x + n0 - d, n1 - n0 + 1);
+        R[d] += v;
+        for (int i = 1; i + d <= P; ++i) {
+            v += x[n0 - i] * x[n0 - i - d] - x[n1 + 1 - i] * x[n1 + 1 - i - d];
+            R[i * W + i + d] += v;
+        }
+    }
+}
+
+int16_t toSample(double v) {
+    return static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0));
+}
+
+} // namespace
+
+int PreciseRepair::halfSpan(int32_t width) {
+    const int b = CorrectionGenerator::sideFrames(width);
+    return b < 8 ? 2 * b + 1 : b + 16;
+}
+
+void PreciseRepair::loadChannel(int channel, int from, int to) {
+    for (int i = from; i < to; ++i)
+        x_[static_cast<size_t>(i)] = raw_[static_cast<size_t>(2 * i + channel)];
+}
+
+PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& store) {
+    const WaveLayout& lay = store.layout;
+    const int dataFrames = lay.dataLength() / 4;
+    const int cf = (c.position - lay.dataStart) / 4;
+    const int H = halfSpan(c.width);
+    centre_ = kMaxContext + kMaxHalf;
+    marked_ = {0, 0};
+    const int order = std::clamp(tuning_.order, 2, kMaxOrder);
+    const int context = std::clamp(tuning_.context, 2 * order, kMaxContext);
+
+    // Buffer index i holds frame cf - centre_ + i. The audio about the region is read now, more
+    // of it when a wide run needs a larger model; the error filters and the onset test reach a
+    // little beyond the region on both sides.
+    const int regionFrom = centre_ - H, regionTo = centre_ + H;
+    store_ = &store;
+    base_ = static_cast<int64_t>(lay.dataStart) + 4 * (int64_t{cf} - centre_);
+    dataFrom_ = std::max(centre_ - cf, 0);
+    dataTo_ = static_cast<int>(std::min<int64_t>(int64_t{centre_} + dataFrames - cf, kFrames));
+    const int reach = std::max({context, kOnsetLead, kOnsetTail});
+    if (dataFrom_ > regionFrom - reach || dataTo_ < regionTo + reach) return Outcome::Standard;
+    loadedFrom_ = loadedTo_ = regionFrom;
+    extend(regionFrom - context, regionTo + context);
+    store.readWorking(base_ + 4 * int64_t{regionFrom}, raw_.data() + 2 * regionFrom,
+                      static_cast<size_t>(regionTo - regionFrom) * 4);
+    auto framePos = [&](int index) { return base_ + 4 * int64_t{index}; };
+
+    detect_[0].order = detect_[1].order = 0;
+    const bool enabled[2] = {!(c.width & width_flags::kKeepLeft),
+                             !(c.width & width_flags::kKeepRight)};
+    const int fitFrom = std::max(regionFrom - context, loadedFrom_);
+    const int fitTo = std::min(regionTo + context, loadedTo_);
+    for (int ch = 0; ch < 2; ++ch) {
+        if (!enabled[ch]) continue;
+        loadChannel(ch, fitFrom, fitTo);
+        Model& model = detect_[static_cast<size_t>(ch)];
+        if (!fit(model, order, fitFrom, fitTo, regionFrom, regionTo)) return Outcome::Standard;
+        predictionErrors(model, regionFrom, regionTo);
+        if (!mark(ch, regionFrom, regionTo, tuning_.threshold * model.rms)) {
+            // Too wide to interpolate: a scratch goes the standard way, a note is left alone.
+            marked_ = {0, 0};
+            if (tuning_.onsetGuard && onsetAt(wideFrom_, wideTo_)) return Outcome::Clean;
+            return Outcome::Standard;
+        }
+    }
+    if (marked_[0] == 0 && marked_[1] == 0) return Outcome::Clean;
+
+    int first = kFrames, last = -1;
+    for (int ch = 0; ch < 2; ++ch) {
+        const int m = marked_[static_cast<size_t>(ch)];
+        if (m == 0) continue;
+        first = std::min(first, unknown_[static_cast<size_t>(ch)][0]);
+        last = std::max(last, unknown_[static_cast<size_t>(ch)][static_cast<size_t>(m - 1)]);
+    }
+    // Barely above the detector's threshold, a long stretch is more often the attack of a note
+    // than a click.
+    if (c.magnitude >= 0 && c.magnitude < kWeakMagnitude && last + 1 - first > kWeakSpan) {
+        marked_ = {0, 0};
+        return Outcome::Clean;
+    }
+    // A few samples are a click whatever follows them; the attack of a note spans more.
+    if (tuning_.onsetGuard && last + 1 - first >= kShortestAttack && onsetAt(first, last + 1)) {
+        marked_ = {0, 0};
+        return Outcome::Clean;
+    }
+
+    for (int ch = 0; ch < 2; ++ch)
+        if (marked_[static_cast<size_t>(ch)] > 0 && !interpolate(ch)) return Outcome::Standard;
+    store.writeWorking(framePos(first), raw_.data() + 2 * first,
+                       static_cast<size_t>(last + 1 - first) * 4);
+    return Outcome::Repaired;
+}
+
+bool PreciseRepair::onsetAt(int from, int to) {
+    extend(from - kOnsetLead, to + kOnsetTail);
+    return isMusicalOnset(raw_.data(), loadedFrom_, loadedTo_, from, to);
+}
+
+void PreciseRepair::extend(int from, int to) {
+    from = std::max(from, dataFrom_);
+    to = std::min(to, dataTo_);
+    if (!store_) return;
+    if (from < loadedFrom_) {
+        store_->readSourceWithGains(base_ + 4 * int64_t{from}, raw_.data() + 2 * from,
+                                    static_cast<size_t>(loadedFrom_ - from) * 4);
+        loadedFrom_ = from;
+    }
+    if (to > loadedTo_) {
+        store_->readSourceWithGains(base_ + 4 * int64_t{loadedTo_}, raw_.data() + 2 * loadedTo_,
+                                    static_cast<size_t>(to - loadedTo_) * 4);
+        loadedTo_ = to;
+    }
+}
+
+bool PreciseRepair::interpolate(int channel) {
+    const auto& u = unknown_[static_cast<size_t>(channel)];
+    const int m = marked_[static_cast<size_t>(channel)];
+    // The longest run decides the model: long gaps need more poles and more audio to fit them.
+    int longest = 0;
+    for (int i = 0, runFrom = 0; i < m; ++i) {
+        const bool ends =
+            i + 1 == m || u[static_cast<size_t>(i + 1)] != u[static_cast<size_t>(i)] + 1;
+        if (!ends) continue;
+        longest = std::max(longest, i + 1 - runFrom);
+        runFrom = i + 1;
+    }
+    const int order = std::clamp(
+        std::max(tuning_.order, static_cast<int>(std::ceil(tuning_.orderPerSample * longest))), 2,
+        std::clamp(tuning_.maxFillOrder, 2, kMaxOrder));
+    const int context = std::clamp(std::max(tuning_.context, tuning_.contextPerOrder * order),
+                                   2 * order, kMaxContext);
+    const int gapFrom = u[0], gapTo = u[static_cast<size_t>(m - 1)] + 1;
+    extend(gapFrom - context, gapTo + context);
+    const int from = std::max(gapFrom - context, loadedFrom_);
+    const int to = std::min(gapTo + context, loadedTo_);
+    loadChannel(channel, from, to);
+    const Model* model = &detect_[static_cast<size_t>(channel)];
+    if (order != model->order) {
+        // The model is fitted around the damage alone: the rest of the region is clean audio.
+        if (!fit(fill_, order, from, to, gapFrom, gapTo)) return false;
+        model = &fill_;
+    }
+    if (!solve(*model, u.data(), m)) return false;
+    for (int i = 0; i < m; ++i) {
+        const int at = u[static_cast<size_t>(i)];
+        raw_[static_cast<size_t>(2 * at + channel)] = toSample(x_[static_cast<size_t>(at)]);
+    }
+    return true;
+}
+
+bool PreciseRepair::levinsonSolve(const double* t, int P, double* y, int m) {
+    auto col = [t, P](int k) { return k <= P ? t[k] : 0.0; };
+    // f solves T_n f = e_0 for the leading n x n block; by symmetry its reverse solves
+    // T_n b = e_{n-1}. x solves T_n x = y[0 .. n-1].
+    double* f = band_.data();
+    double* g = band_.data() + kMaxMarked;
+    double* x = band_.data() + 2 * kMaxMarked;
+    if (!(col(0) > 0)) return false;
+    f[0] = 1.0 / col(0);
+    x[0] = y[0] / col(0);
+    for (int n = 1; n < m; ++n) {
+        double e = 0; // (T_{n+1} [f; 0])_n
+        for (int i = 0; i < n; ++i) e += col(n - i) * f[i];
+        const double d = 1.0 - e * e;
+        if (!(d > 1e-15)) return false;
+        // [f; 0] and [0; reverse f] combine into the next forward vector.
+        for (int i = 0; i <= n; ++i) {
+            const double fi = i < n ? f[i] : 0.0;
+            const double bi = i > 0 ? f[n - i] : 0.0;
+            g[i] = (fi - e * bi) / d;
+        }
+        std::copy(g, g + n + 1, f);
+        double ex = 0; // (T_{n+1} [x; 0])_n
+        for (int i = 0; i < n; ++i) ex += col(n - i) * x[i];
+        x[n] = 0.0;
+        const double r = y[n] - ex;
+        for (int i = 0; i <= n; ++i) x[i] += r * f[n - i]; // the backward vector
+    }
+    std::copy(x, x + m, y);
+    return true;
+}
+
+// Forward-backward least squares over the audio on both sides of the gap.
+bool PreciseRepair::fit(Model& model, int P, int from, int to, int gapFrom, int gapTo) {
+    const int W = P + 1;
+    double* R = cov_.data();
+    std::fill(R, R + W * W, 0.0);
+    const double* x = x_.data();
+    int rows = 0;
+    auto addPiece = [&](int a, int b) {
+        const int n0 = a + P, n1 = b - 1; // rows n0 .. n1 see x[n - P .. n] inside the piece
+        if (n1 < n0) return;
+        rows += n1 - n0 + 1;
+        addCovariance(x, n0, n1, P, R);
+    };
+    addPiece(from, gapFrom);
+    addPiece(gapTo, to);
+    if (rows < 4 * P) return false;
+    auto r = [R, W](int i, int j) { return i <= j ? R[i * W + j] : R[j * W + i]; };
+
+    double* A = normal_.data();
+    double* a = model.coef.data() + 1;
+    double trace = 0;
+    for (int i = 1; i <= P; ++i) {
+        for (int j = 1; j <= P; ++j) A[(i - 1) * P + (j - 1)] = r(i, j) + r(P - i, P - j);
+        a[i - 1] = r(i, 0) + r(P - i, P);
+        trace += A[(i - 1) * P + (i - 1)];
+    }
+    // A touch of diagonal loading keeps pure tones (nearly singular) solvable.
+    const double load = trace / P * 1e-9 + 1.0;
+    for (int i = 0; i < P; ++i) A[i * P + i] += load;
+    if (!choleskySolve(A, P, a)) return false;
+
+    double energy = r(0, 0) + r(P, P);
+    for (int k = 1; k <= P; ++k) energy -= a[k - 1] * (r(0, k) + r(P, P - k));
+    model.order = P;
+    model.coef[0] = 1.0;
+    for (int k = 1; k <= P; ++k) model.coef[static_cast<size_t>(k)] = -a[k - 1];
+    // Quantisation alone leaves about 0.3; never trust a residual below one step.
+    model.rms = std::max(std::sqrt(std::max(energy, 0.0) / (2.0 * rows)), 1.0);
+    return true;
+}
+
+void PreciseRepair::predictionErrors(const Model& model, int from, int to) {
+    const int P = model.order;
+    const double* c = model.coef.data();
+    double reversed[kMaxOrder + 1];
+    for (int k = 0; k <= P; ++k) reversed[k] = c[P - k];
+    const double* x = x_.data();
+    for (int n = from; n < to; ++n) {
+        forward_[static_cast<size_t>(n)] = dot(reversed, x + n - P, P + 1);
+        backward_[static_cast<size_t>(n)] = dot(c, x + n, P + 1);
+    }
+}
+
+bool PreciseRepair::mark(int channel, int from, int to, double limit) {
+    auto& unknown = unknown_[static_cast<size_t>(channel)];
+    int& count = marked_[static_cast<size_t>(channel)];
+    count = 0;
+    // A click starts where the forward error (predicting from the clean past) jumps and ends
+    // where the backward error (predicting from the clean future) does; inside a smooth click
+    // either may dip. A disturbance is a run of clear flags (kClear thresholds) no more than
+    // kSplit apart, widened by the weaker flags within kBridge of it: noise crosses the
+    // threshold now and then, but rarely clearly, and a stray flag must not stretch a click.
+    auto error = [&](int m) {
+        return std::max(std::abs(forward_[static_cast<size_t>(m)]),
+                        std::abs(backward_[static_cast<size_t>(m)]));
+    };
+    auto fwd = [&](int m) { return std::abs(forward_[static_cast<size_t>(m)]) > limit; };
+    auto bwd = [&](int m) { return std::abs(backward_[static_cast<size_t>(m)]) > limit; };
+    const double clear = kClear * limit;
+    int n = from;
+    while (n < to) {
+        if (error(n) <= clear) {
+            ++n;
+            continue;
+        }
+        int lo = n, hi = n;
+        for (int m = n + 1; m < to && m <= hi + kSplit; ++m)
+            if (error(m) > clear) hi = m;
+        n = hi + 1;
+        for (int m = lo - 1; m >= from && m >= lo - kBridge; --m)
+            if (error(m) > limit) lo = m;
+        for (int m = hi + 1; m < to && m <= hi + kBridge; ++m)
+            if (error(m) > limit) hi = m;
+        n = std::max(n, hi + 1);
+        int start = lo, end = hi;
+        while (start <= hi && !fwd(start)) ++start;
+        while (end >= lo && !bwd(end)) --end;
+        // Damage that reaches (nearly) either end of the region is not contained in it: an
+        // onset or sustained noise rather than a click.
+        if (start > end || start < from + kEdge || end >= to - kEdge) continue;
+        if (end - start + 1 > kMaxRun || count + (end - start + 1) > kMaxMarked) {
+            wideFrom_ = start;
+            wideTo_ = end + 1;
+            return false;
+        }
+        for (int m = start; m <= end; ++m) unknown[static_cast<size_t>(count++)] = m;
+    }
+    return true;
+}
+
+// Least-squares autoregressive interpolation: the unknown samples take the values that minimise
+// the forward prediction error over every equation they enter. x_ holds the channel; the
+// unknowns (sorted buffer indices) are written into it.
+bool PreciseRepair::solve(const Model& model, const int* u, int m) {
+    const int P = model.order;
+    const double* b = model.coef.data();
+    for (int d = 0; d <= P; ++d) {
+        double s = 0;
+        for (int k = 0; k + d <= P; ++k) s += b[k] * b[k + d];
+        autoc_[static_cast<size_t>(d)] = s;
+    }
+
+    double* x = x_.data();
+    for (int i = 0; i < m; ++i) x[u[i]] = 0.0;
+    const int first = u[0], last = u[m - 1];
+    double* e = known_.data();
+    for (int n = first; n <= last + P; ++n) e[n] = 0.0;
+    for (int k = 0; k <= P; ++k)
+        for (int n = first; n <= last + P; ++n) e[n] += b[k] * x[n - k];
+    for (int i = 0; i < m; ++i) {
+        double s = 0;
+        for (int k = 0; k <= P; ++k) s += b[k] * e[u[i] + k];
+        rhs_[static_cast<size_t>(i)] = -s;
+    }
+
+    if (u[m - 1] - u[0] == m - 1) {
+        // One run: the matrix is Toeplitz, solved by the Levinson recursion in m squared.
+        if (!levinsonSolve(autoc_.data(), P, rhs_.data(), m)) return false;
+        for (int i = 0; i < m; ++i) x[u[i]] = rhs_[static_cast<size_t>(i)];
+        return true;
+    }
+    // Banded Cholesky: entry (i, j) is autoc(u_i - u_j), zero beyond the model order, and the
+    // positions are sorted, so row i reaches back at most P entries.
+    const int W = P + 1;
+    double* L = band_.data();
+    auto at = [L, W](int i, int j) -> double& { return L[i * W + (i - j)]; };
+    for (int i = 0; i < m; ++i) {
+        const int j0 = std::max(0, i - P);
+        for (int j = j0; j <= i; ++j) {
+            const int gap = u[i] - u[j];
+            double s = gap <= P ? autoc_[static_cast<size_t>(gap)] : 0.0;
+            for (int k = std::max(j0, j - P); k < j; ++k) s -= at(i, k) * at(j, k);
+            if (i == j) {
+                if (!(s > 0)) return false;
+                at(i, i) = std::sqrt(s);
+            } else {
+                at(i, j) = s / at(j, j);
+            }
+        }
+    }
+    double* y = rhs_.data();
+    for (int i = 0; i < m; ++i) {
+        double s = y[i];
+        for (int k = std::max(0, i - P); k < i; ++k) s -= at(i, k) * y[k];
+        y[i] = s / at(i, i);
+    }
+    for (int i = m - 1; i >= 0; --i) {
+        double s = y[i];
+        for (int k = i + 1; k <= std::min(m - 1, i + P); ++k) s -= at(k, i) * y[k];
+        y[i] = s / at(i, i);
+    }
+    for (int i = 0; i < m; ++i) x[u[i]] = y[i];
+    return true;
+}
+
+namespace {
+
+// Order of the model that tells whether the audio after a stretch is what came before it.
+constexpr int kOnsetOrder = 12;
+
+} // namespace
+
+bool isMusicalOnset(const int16_t* frames, int validFrom, int validTo, int from, int to) {
+    constexpr int kGap = 8, kPre = 512, kSkip = 16, kNear = 128, kFar = 512;
+    static_assert(kGap + kPre + kOnsetOrder == kOnsetLead && kSkip + kNear + kFar <= kOnsetTail);
+    constexpr double kRise = 4.0;          // energy after over energy before: 6 dB
+    constexpr double kInnovation = 3.0;    // prediction error just after over before
+    constexpr double kInnovationFar = 1.5; // ... and a little later
+    constexpr double kHold = 0.5;          // the other channel may fall by 3 dB at most
+    constexpr double kSharp = 0.6;         // how much of the rise must come at once
+    constexpr double kAudible = 1e4;       // mean square of the near window: RMS 100
+    constexpr int P = kOnsetOrder;
+
+    const int preFrom = from - kGap - kPre, preTo = from - kGap;
+    const int nearFrom = to + kSkip, nearTo = nearFrom + kNear, farTo = nearTo + kFar;
+    if (preFrom - P < validFrom || farTo > validTo) return false;
+
+    bool rises[2] = {}, holds[2] = {};
+    double x[kOnsetLead + 2 * PreciseRepair::kMaxHalf + kOnsetTail];
+    for (int ch = 0; ch < 2; ++ch) {
+        // The channel from P frames before the pre window to the end of the far window.
+        const int base = preFrom - P;
+        const int n = farTo - base;
+        if (n > static_cast<int>(std::size(x))) return false;
+        for (int i = 0; i < n; ++i) x[i] = frames[2 * (base + i) + ch];
+        auto at = [&](int frame) { return frame - base; };
+
+        auto level = [&](int a, int b) { return dot(x + at(a), x + at(a), b - a) / (b - a); };
+        auto high = [&](int a, int b) {
+            double e = 0;
+            for (int i = at(a); i < at(b); ++i) e += (x[i] - x[i - 1]) * (x[i] - x[i - 1]);
+            return e / (b - a);
+        };
+        // A small forward model of the audio before the stretch.
+        double R[(P + 1) * (P + 1)] = {}, A[P * P], c[P];
+        addCovariance(x, at(preFrom), at(preTo) - 1, P, R);
+        for (int i = 0; i < P; ++i) {
+            for (int j = i; j < P; ++j) A[i * P + j] = A[j * P + i] = R[(i + 1) * (P + 1) + j + 1];
+            c[i] = R[i + 1];
+        }
+        double trace = 0;
+        for (int i = 0; i < P; ++i) trace += A[i * P + i];
+        for (int i = 0; i < P; ++i) A[i * P + i] += trace / P * 1e-6 + 1.0;
+        double innovation[3] = {};
+        if (choleskySolve(A, P, c)) {
+            // Before: the least-squares residual itself. After: the filter run over the audio,
+            // one tap at a time so that the loop runs over samples.
+            double pre = R[0];
+            for (int k = 0; k < P; ++k) pre -= c[k] * R[k + 1];
+            innovation[0] = std::max(pre, 0.0) / kPre + 1.0;
+            double err[kNear + kFar];
+            const double* after = x + at(nearFrom);
+            for (int i = 0; i < kNear + kFar; ++i) err[i] = after[i];
+            for (int k = 0; k < P; ++k) {
+                const double ck = c[k];
+                const double* lag = after - 1 - k;
+                for (int i = 0; i < kNear + kFar; ++i) err[i] -= ck * lag[i];
+            }
+            innovation[1] = dot(err, err, kNear) / kNear + 1.0;
+            innovation[2] = dot(err + kNear, err + kNear, kFar) / kFar + 1.0;
+        }
+        const double pre = level(preFrom, preTo), near = level(nearFrom, nearTo),
+                     far = level(nearTo, farTo);
+        // Energy that rises, in the upper band too, and stays up; or sound that the audio
+        // before cannot predict, now and a little later.
+        // Either must be sharp: up at once rather than swelling (a syllable or a crescendo
+        // that happens to follow a click).
+        const bool louder = near > kRise * pre && far > kRise * pre &&
+                            high(nearFrom, nearTo) > kRise * high(preFrom, preTo) &&
+                            near > kSharp * far;
+        const bool newSound = innovation[0] > 0 && innovation[1] > kInnovation * innovation[0] &&
+                              innovation[2] > kInnovationFar * innovation[0] &&
+                              innovation[1] > kSharp * innovation[2];
+        rises[ch] = near > kAudible && far > kAudible && (louder || newSound);
+        holds[ch] = far > kHold * pre;
+    }
+    // A note panned to one side rises in that channel; the other must not contradict it.
+    return (rises[0] && holds[1]) || (rises[1] && holds[0]);
+}
+
+} // namespace tarnival

@@ -1,0 +1,298 @@
+#include "scan/PreciseRepair.h"
+
+#include "document/CorrectionList.h"
+#include "document/Profile.h"
+#include "dsp/Fft.h"
+#include "scan/ClickDetector.h"
+#include "scan/CorrectionEditor.h"
+#include "scan/CorrectionGenerator.h"
+#include "support/CorrectionSupport.h"
+#include "support/ScriptedUi.h"
+#include "synth/Material.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+using namespace tarnival;
+using namespace tarnival::test;
+
+namespace {
+
+constexpr int kFileFrames = 60000;
+constexpr int kC = 30000; // first frame of the click under test
+constexpr double kTau = 6.283185307179586;
+
+Stereo sine(int frames) {
+    Stereo s(static_cast<size_t>(frames) * 2);
+    for (int i = 0; i < frames; ++i) {
+        s[static_cast<size_t>(i) * 2] = static_cast<int16_t>(6000 * std::sin(kTau * i / 97.3));
+        s[static_cast<size_t>(i) * 2 + 1] =
+            static_cast<int16_t>(5000 * std::sin(kTau * i / 61.7 + 1.0));
+    }
+    return s;
+}
+
+Stereo musicWithHiss(int frames) {
+    Stereo s = music(frames, 44100, 9, 6000.0);
+    mix(s, hiss(frames, 12.0, 19));
+    return s;
+}
+
+int16_t sampleOf(const std::vector<uint8_t>& image, const WaveStore& store, int frame, int ch) {
+    int16_t v;
+    std::memcpy(&v, image.data() + store.layout.dataStart + 4 * frame + 2 * ch, 2);
+    return v;
+}
+
+// Reads the detector's scan over the source, block by block as the load does.
+void scanAll(WaveStore& store, CFft& fft, CorrectionList& list, RepairMethod method) {
+    ScanSettings settings;
+    settings.sensitivity = 3;
+    settings.repairMethod = repairMethodId(method);
+    ClickDetector detector(list, store, fft, nullptr, DetectorOptions::fromSettings(settings));
+    detector.beginScan();
+    const WaveLayout& l = store.layout;
+    std::vector<int16_t> buffer(ClickDetector::kBufferSamples);
+    for (int64_t G = int64_t{l.dataStart} + kChunkSize; G < int64_t{l.dataEnd} - kChunkSize;
+         G += kBlockSize) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        const size_t got = store.source.readAt(
+            G, buffer.data(),
+            static_cast<size_t>(std::min<int64_t>(buffer.size() * 2, l.dataEnd - G)));
+        int count = ClickDetector::kBlockSamples;
+        if (got < buffer.size() * 2) count = std::max(0, (static_cast<int>(got) - 7096) / 2);
+        detector.scanBlock(static_cast<int32_t>(G), buffer.data(), count);
+    }
+    detector.finishScan();
+}
+
+class Precise : public ::testing::Test {
+  protected:
+    TempDir dir;
+    WaveStore store;
+    CFft fft;
+    CorrectionGenerator gen{fft, RepairMethod::Precise};
+
+    // A record as the detector gives one in precise mode, centred on the click.
+    Correction recordAt(const synth::ShapedClick& c, int32_t width = 160) {
+        return Correction{1, 0, framePosition(store, c.frame + c.widthFrames / 2), width, 40};
+    }
+};
+
+TEST_F(Precise, RepairsOnlyTheDamagedSamples) {
+    struct Case {
+        const char* signal;
+        int width;
+        bool left, right;
+        double maxErrorShare; // error left over the click / damage, in energy
+    };
+    const Case cases[] = {
+        {"sine", 1, true, true, 1e-3},   {"sine", 40, true, true, 1e-3},
+        {"sine", 1, true, false, 1e-3},  {"sine", 40, false, true, 1e-3},
+        {"music", 1, true, true, 1e-2},  {"music", 40, true, true, 0.05},
+        {"music", 1, false, true, 1e-2}, {"music", 40, true, false, 0.05},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(k.signal) + " width " + std::to_string(k.width) +
+                     (k.left ? " L" : "") + (k.right ? " R" : ""));
+        const Stereo clean =
+            std::string(k.signal) == "sine" ? sine(kFileFrames) : musicWithHiss(kFileFrames);
+        Stereo damaged = clean;
+        synth::ShapedClick click;
+        click.frame = kC;
+        click.widthFrames = k.width;
+        click.amplitude = 9000;
+        click.left = k.left;
+        click.right = k.right;
+        synth::addShapedClick(damaged, click);
+        TempDir here;
+        WaveStore s;
+        openStore(s, here, damaged);
+        const auto before = workingBytes(s);
+
+        const Correction c{1, 0, framePosition(s, kC + k.width / 2), 160, 40};
+        ASSERT_TRUE(gen.Apply(c, s));
+        EXPECT_EQ(gen.preciseCounts().repaired, 1);
+        gen.setMethod(RepairMethod::Precise); // counts afresh for the next case
+        const auto after = workingBytes(s);
+
+        double damage = 0, left = 0;
+        for (int f = 0; f < kFileFrames; ++f)
+            for (int ch = 0; ch < 2; ++ch) {
+                const int16_t was = sampleOf(before, s, f, ch);
+                const int16_t now = sampleOf(after, s, f, ch);
+                const bool hit = ch == 0 ? k.left : k.right;
+                const bool inClick = hit && f >= kC && f < kC + k.width;
+                if (!inClick) {
+                    ASSERT_EQ(was, now) << "frame " << f << " channel " << ch;
+                    continue;
+                }
+                const double truth = clean[static_cast<size_t>(2 * f + ch)];
+                damage += (was - truth) * (was - truth);
+                left += (now - truth) * (now - truth);
+            }
+        EXPECT_LE(left, k.maxErrorShare * damage) << left << " of " << damage;
+    }
+}
+
+TEST_F(Precise, DrumOnsetsWithoutClicksAreLeftAlone) {
+    // Six seconds of a drum kit over a bass line, and no click.
+    const Stereo drums = synth::material(synth::Material::Drums, 6 * 44100, 44100, 5);
+    openStore(store, dir, drums);
+    const auto original = workingBytes(store);
+
+    // The standard method takes hits for clicks and rewrites them; the precise one leaves every
+    // sample as it was.
+    CorrectionList standard, precise;
+    scanAll(store, fft, standard, RepairMethod::Standard);
+    CorrectionGenerator plain(fft);
+    ScriptedUi ui;
+    MakeOptions options;
+    options.blockList = true;
+    MakeCorrections(standard, plain, store, ui, options);
+    EXPECT_GT(changedFrames(store, original, workingBytes(store)).size(), 0u);
+    setWorkingBytes(store, original);
+
+    scanAll(store, fft, precise, RepairMethod::Precise);
+    MakeCorrections(precise, gen, store, ui, options);
+    EXPECT_EQ(changedFrames(store, original, workingBytes(store)).size(), 0u);
+    EXPECT_LT(precise.count(), standard.count());
+
+    // The records the standard scan made, applied the precise way (a list made in standard
+    // mode, or put there by the user), change nothing either.
+    MakeCorrections(standard, gen, store, ui, options);
+    EXPECT_EQ(changedFrames(store, original, workingBytes(store)).size(), 0u);
+}
+
+TEST_F(Precise, ReapplyAfterAnEditGivesTheSameAudio) {
+    // Two clicks 310 frames apart: their spans do not overlap, but each lies in the audio the
+    // other's model is fitted to.
+    Stereo audio = musicWithHiss(kFileFrames);
+    synth::ShapedClick a{kC, 12, 7000}, b{kC + 310, 30, -5000};
+    b.shape = synth::ClickShape::Pulse;
+    synth::addShapedClick(audio, a);
+    synth::addShapedClick(audio, b);
+    openStore(store, dir, audio);
+    const auto damaged = workingBytes(store);
+
+    CorrectionList list;
+    list.insertOrdered(recordAt(a));
+    list.insertOrdered(recordAt(b));
+    ScriptedUi ui;
+    MakeOptions options;
+    options.blockList = true;
+    MakeCorrections(list, gen, store, ui, options);
+    const auto made = workingBytes(store);
+    ASSERT_GT(changedFrames(store, damaged, made).size(), 0u);
+
+    // Restoring the first click's cluster and applying it again (what an edit does): the second
+    // click is repaired by now, which must not change the first one's samples.
+    CorrectionEditor editor(list, store, gen);
+    editor.RestoreCluster(1, false);
+    EXPECT_GT(changedFrames(store, made, workingBytes(store)).size(), 0u);
+    editor.RestoreCluster(1, true);
+    EXPECT_EQ(changedFrames(store, made, workingBytes(store)).size(), 0u);
+
+    // The same after switching a channel off and on again.
+    editor.ToggleChannel(2, true);
+    editor.ToggleChannel(2, true);
+    EXPECT_EQ(changedFrames(store, made, workingBytes(store)).size(), 0u);
+}
+
+TEST_F(Precise, DamageTooWideToInterpolateGoesTheStandardWay) {
+    // A scratch: 180 frames of loud noise in a steady tone.
+    Stereo audio = sine(kFileFrames);
+    std::mt19937 rng(8);
+    std::normal_distribution<double> noise(0.0, 4000.0);
+    for (int f = kC - 90; f < kC + 90; ++f)
+        for (int ch = 0; ch < 2; ++ch) {
+            auto& v = audio[static_cast<size_t>(2 * f + ch)];
+            v = static_cast<int16_t>(std::clamp(v + noise(rng), -32768.0, 32767.0));
+        }
+    openStore(store, dir, audio);
+    const auto original = workingBytes(store);
+    const Correction c{1, 0, framePosition(store, kC), 300, 60};
+
+    CorrectionGenerator standard(fft);
+    ASSERT_TRUE(standard.Apply(c, store));
+    const auto expected = workingBytes(store);
+    setWorkingBytes(store, original);
+
+    ASSERT_TRUE(gen.Apply(c, store));
+    EXPECT_EQ(gen.preciseCounts().standard, 1);
+    EXPECT_EQ(changedFrames(store, expected, workingBytes(store)).size(), 0u);
+}
+
+TEST_F(Precise, ScanAndCorrectTouchesTheClicksAlone) {
+    Stereo clean = musicWithHiss(kFileFrames * 3);
+    Stereo damaged = clean;
+    synth::ClickPlan plan;
+    plan.count = 24;
+    plan.fromFrame = 8000;
+    plan.toFrame = kFileFrames * 3 - 8000;
+    plan.minGap = 1000;
+    plan.maxWidth = 30;
+    const auto clicks = synth::addShapedClicks(damaged, plan, 12);
+    openStore(store, dir, damaged);
+
+    CorrectionList list;
+    scanAll(store, fft, list, RepairMethod::Precise);
+    ScriptedUi ui;
+    MakeOptions options;
+    options.blockList = true;
+    MakeCorrections(list, gen, store, ui, options);
+    for (int i = 1; i < list.count() - 1; ++i)
+        EXPECT_GE(list[i].width & width_flags::kBytesMask, DetectorOptions::kPreciseMinWidth);
+
+    const auto after = workingBytes(store);
+    std::vector<int> owner(clean.size() / 2, -1);
+    for (size_t k = 0; k < clicks.size(); ++k)
+        for (int f = clicks[k].frame - 16; f < clicks[k].frame + clicks[k].widthFrames + 16; ++f)
+            owner[static_cast<size_t>(f)] = static_cast<int>(k);
+    std::vector<double> damage(clicks.size()), left(clicks.size());
+    for (size_t f = 0; f < owner.size(); ++f)
+        for (int ch = 0; ch < 2; ++ch) {
+            const double truth = clean[2 * f + static_cast<size_t>(ch)];
+            const double was = damaged[2 * f + static_cast<size_t>(ch)];
+            const double now = sampleOf(after, store, static_cast<int>(f), ch);
+            if (owner[f] < 0) {
+                ASSERT_EQ(now, was) << "frame " << f << " away from every click was changed";
+                continue;
+            }
+            damage[static_cast<size_t>(owner[f])] += (was - truth) * (was - truth);
+            left[static_cast<size_t>(owner[f])] += (now - truth) * (now - truth);
+        }
+    for (size_t k = 0; k < clicks.size(); ++k)
+        EXPECT_LE(left[k], 0.1 * damage[k])
+            << "click at " << clicks[k].frame << " width " << clicks[k].widthFrames;
+}
+
+TEST(RepairMethodSetting, StoredAsItsOwnIdentifiers) {
+    MemoryProfile empty;
+    ScanSettings s;
+    s.load(empty);
+    EXPECT_EQ(s.method(), RepairMethod::Standard);
+    EXPECT_EQ(DetectorOptions::fromSettings(s).method, RepairMethod::Standard);
+
+    s.repairMethod = repairMethodId(RepairMethod::Precise);
+    MemoryProfile store;
+    s.save(store);
+    EXPECT_EQ(store.getInt("Settings", "Repair Method", 0), 1702);
+    ScanSettings back;
+    back.load(store);
+    EXPECT_EQ(back.method(), RepairMethod::Precise);
+    EXPECT_EQ(DetectorOptions::fromSettings(back).method, RepairMethod::Precise);
+
+    // Anything else a store holds (an old control id, garbage) is the standard method.
+    for (int stored : {1701, 1303, 0, -1, 1703}) {
+        store.setInt("Settings", "Repair Method", stored);
+        back.load(store);
+        EXPECT_EQ(back.method(), RepairMethod::Standard) << stored;
+    }
+}
+
+} // namespace
