@@ -436,9 +436,13 @@ TEST(Cli, FiltersLevelsAndOutputFormatsEndToEnd) {
     }
     EXPECT_NEAR(peak, 29204, 2) << "normalised to -1 dB";
 
-    // The filters changed the sound: the same side without them is another.
+    // The filters changed the sound: the same side without them is another, and the precise
+    // repair another again.
     run("plain", "--normalise -1 --balance auto");
-    EXPECT_NE(samplesOf(home.file("plain/sidecor01.wav")), reference[0]);
+    const test::Stereo plain = samplesOf(home.file("plain/sidecor01.wav"));
+    EXPECT_NE(plain, reference[0]);
+    run("precise", "--normalise -1 --balance auto --repair precise");
+    EXPECT_NE(samplesOf(home.file("precise/sidecor01.wav")), plain);
 
     // Lossless formats carry exactly the wave tracks; Ogg is close to them.
     const struct {
@@ -479,8 +483,9 @@ TEST(Cli, FiltersLevelsAndOutputFormatsEndToEnd) {
     EXPECT_NE(bad.out.find("Invalid Parameters entered."), std::string::npos) << bad.out;
 
     // Options that make no sense are usage errors.
-    for (const char* wrong : {"--format mp3", "--ape-level max", "--hiss 4", "--treble 5",
-                              "--profile 3-1 --hiss 1", "--profile auto", "--normalise 3"})
+    for (const char* wrong :
+         {"--format mp3", "--repair best", "--ape-level max", "--hiss 4", "--treble 5",
+          "--profile 3-1 --hiss 1", "--profile auto", "--normalise 3"})
         EXPECT_EQ(cli("restore " + q(input) + " " + wrong, home).status, 2) << wrong;
 }
 
