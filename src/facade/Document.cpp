@@ -72,6 +72,7 @@ void CMorvath3Doc::CloseWave() {
     modified = false;
     currentEntry = 0;
     blockStart = blockEnd = 0;
+    blockSettings.superCounter = 1;
     ape_ = false;
     originalName_.clear();
     inputPath_.clear();
