@@ -272,8 +272,12 @@ BatchOutputName batchOutputName(const std::string& input, const BatchOptions& o)
 }
 
 void BatchUi::message(const std::string& text, const std::string&) {
-    std::string line = text;
-    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::string line;
+    for (char c : text) {
+        if (c == '\n' || c == '\r') c = ' ';
+        if (c != ' ' || (!line.empty() && line.back() != ' ')) line += c;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
     host_.log("\t" + line + "\r\n", true);
 }
 

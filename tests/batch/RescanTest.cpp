@@ -143,6 +143,43 @@ TEST(Rescan, SuperScanKeepsEarlierCorrectionsAndCountsPasses) {
         }
 }
 
+TEST(Rescan, SuperScanOfABlockLooksAtTheWorkingAudio) {
+    // A click that only the working file holds, far from every correction: a super-scan of the
+    // block about it finds and repairs it, and nothing outside the block changes.
+    Loaded l(3);
+    CMorvath3Doc& d = *l.doc;
+    const std::vector<Correction> before = clicksOf(d.corrections);
+    int32_t at = 0;
+    for (int32_t p = d.store.layout.dataStart + 4 * 44100 * 2;
+         p < d.store.layout.dataEnd - 300000 && !at; p += 4000) {
+        bool clear = true;
+        for (const Correction& c : before) clear = clear && std::abs(c.position - p) > 20000;
+        if (clear) at = p;
+    }
+    ASSERT_GT(at, 0);
+    const int16_t spike[8] = {20000, -20000, -18000, 18000, 15000, -15000, 0, 0};
+    d.store.writeWorking(at, spike, sizeof spike);
+    const std::vector<uint8_t> damaged = l.working();
+    d.SelectBlock(at - 100000, at + 100000);
+    RescanOptions c = l.choice(3);
+    c.passes = 1;
+    ASSERT_TRUE(d.Rescan(true, false, c));
+    const std::vector<Correction> after = clicksOf(d.corrections);
+    bool found = false;
+    for (const Correction& e : after) found = found || std::abs(e.position - at) <= 64;
+    EXPECT_TRUE(found);
+    int16_t now[2];
+    d.store.readWorking(at, now, sizeof now);
+    EXPECT_LT(std::abs(now[0]), 10000);
+    const std::vector<uint8_t> repaired = l.working();
+    for (const Correction& e : after) {
+        if (e.position < at - 100000 - 4000 || e.position > at + 100000 + 4000) {
+            EXPECT_TRUE(positionsOf(before).count(e.position)) << e.position;
+        }
+    }
+    EXPECT_EQ(0, std::memcmp(repaired.data(), damaged.data(), at - 100000 - 4000));
+}
+
 // A re-scan of a block with the detector off: the block's corrections go and its audio is the
 // original again, user-edited corrections and cues survive as asked, the rest is untouched.
 TEST(Rescan, BlockRescanRestoresTheBlockAndKeepsWhatItWasAskedTo) {
