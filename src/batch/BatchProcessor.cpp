@@ -221,6 +221,46 @@ BatchFileResult FileRun::run(const std::string& input) {
 
 } // namespace
 
+std::vector<std::string> BatchCommandArguments(const BatchOptions& o) {
+    std::vector<std::string> a;
+    auto number = [](double v) { return format("%.17g", v); };
+    if (!o.outputPath.empty()) a.insert(a.end(), {"--out", o.outputPath});
+    if (o.naming == BatchNaming::InputNames) a.push_back("--input-names");
+    if (o.removeClicks) {
+        const ScanSettings& s = o.scan;
+        a.insert(a.end(), {"--declick", "--passes", std::to_string(o.superPasses), "--sensitivity",
+                           std::to_string(std::clamp(s.sensitivity, 0, 5)),
+                           s.isDifferential() ? "--differential" : "--per-channel",
+                           s.isNarrow() ? "--narrow" : "--normal", "--agc", std::to_string(s.agc),
+                           "--discriminator", std::to_string(s.discriminator), "--min-magnitude",
+                           std::to_string(s.minMagnitude), "--repair",
+                           s.method() == RepairMethod::Precise ? "precise" : "standard"});
+    }
+    if (o.filter) {
+        const FilterSettings& f = o.filters;
+        std::string list;
+        auto add = [&](const std::string& item) { list += (list.empty() ? "" : ",") + item; };
+        if (f.RumbleOn) add("rumble");
+        if (f.HumOn) add("hum");
+        if (f.HissOn && f.HissLevel > 0) add("hiss=" + std::to_string(f.HissLevel));
+        if (f.TrebleOn && f.TrebleLevel != 0) add("treble=" + std::to_string(f.TrebleLevel));
+        if (!o.graphicName.empty()) add("graphic=" + o.graphicName);
+        // Filtering with nothing chosen still logs its step.
+        a.insert(a.end(), {"--filter", list.empty() ? "none" : list});
+    }
+    if (o.normalise) a.insert(a.end(), {"--normalise", number(o.levelDb)});
+    if (o.scale) a.insert(a.end(), {"--scale", number(o.levelDb)});
+    if (o.balanceAuto) a.push_back("--balance");
+    if (o.trimSilence) a.push_back("--trim");
+    const char* type = o.output.usesExternalEncoder()        ? "external"
+                       : o.output.fileType == ids::kFileApe  ? "ape"
+                       : o.output.fileType == ids::kFileOgg  ? "ogg"
+                       : o.output.fileType == ids::kFileFlac ? "flac"
+                                                             : "wav";
+    a.insert(a.end(), {"--format", type});
+    return a;
+}
+
 double clampBatchLevel(double db, bool normalise) {
     if (!std::isfinite(db)) return normalise ? 0.0 : 0.0;
     return std::clamp(db, -30.0, normalise ? 0.0 : 10.0);

@@ -43,6 +43,11 @@ struct BatchOptions {
     }
 };
 
+// The options of `tarnival-cli batch` that make a run with these options (the output settings
+// beyond the type, and the graphic filter's curve, come from the stored settings as they do for
+// the dialog). Files and --jobs are the caller's.
+std::vector<std::string> BatchCommandArguments(const BatchOptions& options);
+
 // The level value as the dialog keeps it: -30..0 with Normalise, -30..10 with Scale.
 double clampBatchLevel(double db, bool normalise);
 // The de-click summary of the dialog ("Threshold: 3\r\nSuper Passes: None\r\n...").

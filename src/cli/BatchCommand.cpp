@@ -44,8 +44,11 @@ const char* const kBatchUsage =
     "  --passes N             super-scan passes after the first de-click (0-6)\n"
     "  --sensitivity 0-5      click threshold (default: the stored one, else 3)\n"
     "  --repair standard|precise   how clicks are repaired\n"
+    "  --differential, --per-channel, --narrow, --normal, --agc 0-3, --discriminator 0-3,\n"
+    "  --min-magnitude 0-10   the detector's other settings (see 'restore --help')\n"
     "  --filter LIST          filters, comma separated: rumble, hum, hiss=1-3, treble=-3..3,\n"
-    "                         graphic=NAME (a graphic filter saved in the desktop application)\n"
+    "                         graphic=NAME (a graphic filter saved in the desktop\n"
+    "                         application), or none\n"
     "  --normalise DB         scale to this peak, -30 to 0\n"
     "  --scale DB             scale by this much, -30 to 10\n"
     "  --balance              balance the channels automatically\n"
@@ -80,7 +83,8 @@ double dbValue(const std::string& option, const std::string& text, double low, d
 struct BatchCommandLine {
     std::vector<std::string> inputs;
     BatchOptions options;
-    std::optional<int> sensitivity, repair, passes;
+    std::optional<int> sensitivity, repair, passes, mode, corWidth, agc, discriminator,
+        minMagnitude;
     std::optional<std::string> format;
     std::string logFile;
     int jobs = 0;
@@ -96,7 +100,9 @@ void parseFilters(const std::string& list, BatchOptions& o) {
         const size_t eq = item.find('=');
         const std::string name = item.substr(0, eq);
         const std::string value = eq == std::string::npos ? "" : item.substr(eq + 1);
-        if (name == "rumble" && value.empty()) {
+        if (name == "none" && value.empty()) {
+            // Filtering with nothing chosen: the step runs and is logged.
+        } else if (name == "rumble" && value.empty()) {
             f.RumbleOn = true;
         } else if (name == "hum" && value.empty()) {
             f.HumOn = true;
@@ -136,6 +142,16 @@ BatchCommandLine parseBatch(const std::vector<std::string>& args) {
             c.passes = intValue(a, value(), 0, 6);
         else if (a == "--sensitivity")
             c.sensitivity = intValue(a, value(), 0, 5);
+        else if (a == "--differential" || a == "--per-channel")
+            c.mode = a == "--differential" ? ids::kDifferential : ids::kPerChannel;
+        else if (a == "--narrow" || a == "--normal")
+            c.corWidth = a == "--narrow" ? ids::kNarrowWidth : ids::kNormalWidth;
+        else if (a == "--agc")
+            c.agc = intValue(a, value(), 0, 3);
+        else if (a == "--discriminator")
+            c.discriminator = intValue(a, value(), 0, 3);
+        else if (a == "--min-magnitude")
+            c.minMagnitude = intValue(a, value(), 0, 10);
         else if (a == "--repair") {
             const std::string& v = value();
             if (v != "standard" && v != "precise")
@@ -464,6 +480,11 @@ int batch(const std::vector<std::string>& args) {
     if (o.scan.sensitivity < 0) o.scan.sensitivity = settings::kDefaultSensitivity;
     if (c.sensitivity) o.scan.sensitivity = *c.sensitivity;
     if (c.repair) o.scan.repairMethod = *c.repair;
+    if (c.mode) o.scan.mode = *c.mode;
+    if (c.corWidth) o.scan.corWidth = *c.corWidth;
+    if (c.agc) o.scan.agc = *c.agc;
+    if (c.discriminator) o.scan.discriminator = *c.discriminator;
+    if (c.minMagnitude) o.scan.minMagnitude = *c.minMagnitude;
     o.superPasses = c.passes.value_or(0);
     o.output = loadOutputSettings(profile);
     if (c.format) {

@@ -75,6 +75,9 @@ struct RescanOptions {
     int discriminator = 0;
     int minMagnitude = 0;
     int corWidth = ids::kNormalWidth;
+    // Only a whole-file re-scan that keeps nothing makes every correction anew, so only it may
+    // change how they are made; elsewhere the document's method stays.
+    int repairMethod = ids::kRepairStandard;
     int passes = 1;                   // super-scan
     bool keepUserCorrections = false; // re-scan: "Do NOT Remove" "User Corrections"
     bool keepCuts = false;            // re-scan: "Do NOT Remove" "Cuts"

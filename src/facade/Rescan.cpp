@@ -77,6 +77,7 @@ RescanOptions CMorvath3Doc::RescanDefaults() const {
     c.minMagnitude = scan.minMagnitude;
     c.corWidth = scan.corWidth;
     c.passes = std::max(b.passes, 1);
+    c.repairMethod = repairMethodId(generator_.method());
     return c;
 }
 
@@ -103,6 +104,11 @@ bool CMorvath3Doc::Rescan(bool super, bool wholeFile, const RescanOptions& choic
     const ScanRange range = blockScanRange(store.layout, blockStart, blockEnd);
 
     const bool replace = !super && wholeFile && !keepUser && !keepCuts;
+    if (replace) {
+        scan.repairMethod = repairMethodId(repairMethodFromId(choice.repairMethod));
+        generator_.setMethod(scan.method());
+        set(profile_, settings::kRepairMethod, scan.repairMethod);
+    }
     const int passes = blockSettings.passes;
     std::vector<std::string> tasks;
     if (!super && !replace) tasks.push_back("Remove Old Corrections");

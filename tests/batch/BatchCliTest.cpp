@@ -1,5 +1,7 @@
 // tarnival-cli batch end to end: the steps and log of the batch run, several files at once, and
 // stopping.
+#include "batch/BatchProcessor.h"
+#include "facade/Document.h"
 #include "support/AudioDecoding.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
@@ -147,6 +149,64 @@ TEST(BatchCli, TwoJobsGiveTheSameOutputsAndLogAsOne) {
     EXPECT_EQ(good.status, 0) << good.out;
     EXPECT_NE(good.out.find("\tScaling\n"), std::string::npos) << good.out;
     EXPECT_TRUE(fs::exists(home.file("out2/onecor.wav")));
+}
+
+// The dialog hands its choices to the command line when it runs several files at once: the
+// command line must then do exactly what the run inside the program does.
+TEST(BatchCli, TheDialogsChoicesAsArgumentsDoWhatTheRunInsideDoes) {
+    struct Collect : BatchHost {
+        std::string all;
+        void log(const std::string& text, bool) override {
+            for (size_t i = 0; i < text.size(); ++i)
+                if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+                    all += text[i];
+        }
+        bool abortRequested() const override { return false; }
+    };
+    test::TempDir home;
+    const std::string input = home.file("side.wav");
+    test::writeWav(input, side(7));
+    BatchOptions o;
+    o.removeClicks = true;
+    o.superPasses = 1;
+    o.scan.sensitivity = 4;
+    o.scan.mode = ids::kDifferential;
+    o.scan.corWidth = ids::kNarrowWidth;
+    o.scan.minMagnitude = 2;
+    o.scan.repairMethod = ids::kRepairPrecise;
+    o.filter = true;
+    o.filters.HumOn = true;
+    o.filters.TrebleOn = true;
+    o.filters.TrebleLevel = -2;
+    o.scale = true;
+    o.levelDb = -2.5;
+    o.trimSilence = true;
+    o.naming = BatchNaming::InputNames;
+    o.output.fileType = ids::kFileFlac;
+
+    o.outputPath = home.file("inside");
+    fs::create_directories(o.outputPath);
+    MemoryProfile profile;
+    profile.setInt("Settings", "Temp Mode", ids::kTempUser);
+    profile.setString("Settings", "Temp Path", home.path().string());
+    Collect host;
+    BatchUi ui(host);
+    CMorvath3Doc doc(profile, ui);
+    ASSERT_EQ(RunBatch(doc, host, {input}, o).saved, 1) << host.all;
+
+    o.outputPath = home.file("outside");
+    std::string args = "batch " + shq(input) + " --jobs 1 --log " + shq(home.file("log"));
+    for (const std::string& a : BatchCommandArguments(o)) args += " " + shq(a);
+    CliResult r = cli(args, home);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(test::readFile(home.file("inside/side.flac")),
+              test::readFile(home.file("outside/side.flac")));
+    std::string expected = host.all;
+    for (size_t at = expected.find("inside"); at != std::string::npos;
+         at = expected.find("inside", at))
+        expected.replace(at, 6, "outside");
+    EXPECT_EQ(text(home.file("log")), expected);
+    EXPECT_NE(expected.find("\t\tTreble Cut\n"), std::string::npos) << expected;
 }
 
 TEST(BatchCli, FoldersAreSearchedAndUsageErrorsRefused) {
