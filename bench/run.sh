@@ -246,3 +246,5 @@ else
 fi
 echo "== 8. Precise against standard click repair: four kinds of material, and the 20-minute side =="
 "$build/bench_precise" --side "$work/side20.wav" | sed 's/^/  /'
+echo "== 9. Batch: eight 5-minute sides with de-click, filters, normalise and APE output =="
+"$repo/bench/batch.sh" "$build"
