@@ -109,6 +109,43 @@ TEST(SessionFile, EveryItemReadsBackAsWritten) {
     EXPECT_EQ(u32At(bytes, bytes.size() - 4), 1702u);
 }
 
+TEST(SessionFile, ItemsInTheirOrderAndEncodings) {
+    // The sample session spelled out item by item, independently of the writer.
+    const SessionData d = sampleSession();
+    SessionWriter w;
+    w.str(d.inputPath);
+    w.u32(5 | 0x1F8 | 0x200);
+    w.count(d.corrections.size());
+    for (const Correction& c : d.corrections)
+        for (int32_t v : {c.pass, c.tag, c.position, c.width, c.magnitude}) w.i32(v);
+    w.count(4);
+    for (uint32_t v : {1u, 2u, 3u, 0xFFFFFFFFu}) w.u32(v);
+    w.i32(1); // one track besides entry 0
+    for (const Track& t : d.tracks) {
+        for (int32_t v : {t.start, t.end, t.preSilence, t.fadeIn, t.fadeOut, t.postSilence})
+            w.i32(v);
+        for (const std::string* text : {&t.title, &t.artist, &t.album, &t.genre}) w.str(*text);
+    }
+    w.u32(1 | 7 << 1 | 3 << 6);
+    w.count(4);
+    for (uint32_t v : d.chunkEnvelope) w.u32(v);
+    for (int32_t v : {1, 2, 1, -3}) w.i32(v); // rumble, hiss, hum, treble
+    w.f32(0.75f);
+    w.f32(1.25f);
+    w.i32(1000);
+    w.i32(300000);
+    w.f64(123456789.5);
+    w.f64(-42.25);
+    w.count(1);
+    for (int32_t v : {5000, 6000, 8, 1008, 0}) w.i32(v);
+    for (uint8_t b = 1; b <= 16; ++b) w.u8(b);
+    w.str("Bright");
+    for (float g : d.graphicGains) w.f32(g);
+    w.i32(3);
+    w.i32(1702);
+    EXPECT_EQ(encodeSession(d), w.bytes());
+}
+
 TEST(SessionFile, ViewWordAndNoTracks) {
     SessionData d;
     d.viewWord = 0x8B;

@@ -6,6 +6,7 @@
 #include "dsp/NoiseProfile.h"
 #include "facade/Document.h"
 #include "facade/RestoreJob.h"
+#include "output/ApeSink.h"
 #include "session/SessionFile.h"
 #include "support/CorrectionSupport.h"
 #include "support/ScriptedUi.h"
@@ -337,6 +338,89 @@ TEST(SessionRestore, CancellingTheRebuildEmptiesTheDocument) {
         EXPECT_EQ(ui.questions, std::vector<std::string>{"Really Cancel Restore Sesssion?"});
         EXPECT_EQ(doc.isLoaded(), answer == Answer::No);
     }
+}
+
+TEST(SessionRestore, AnApeSideIsDecodedAgainWithItsTags) {
+    test::TempDir dir;
+    MemoryProfile profile;
+    useFolder(profile, dir);
+    set(profile, settings::kSplitTracks, 0);
+    test::Stereo audio = test::music(44100 * 5, 44100, 3, 5000);
+    test::addClick(audio, {100000, 6, 12000});
+    const std::string input = dir.file("side a.ape");
+    test::writeFile(input, {});
+    {
+        test::ScriptedUi ui;
+        ApeSink sink(input, 1, ui);
+        TrackTags tags;
+        tags.title = "Blue Moon";
+        tags.trackNumberText = "7";
+        ASSERT_TRUE(sink.begin({44100, 0, static_cast<int64_t>(audio.size() * 2)}, tags));
+        sink.write(reinterpret_cast<const uint8_t*>(audio.data()), audio.size() * 2);
+        ASSERT_TRUE(sink.finish());
+    }
+    test::ScriptedUi ui;
+    CMorvath3Doc a(profile, ui);
+    ASSERT_TRUE(a.OpenWave(input) && a.ProcessFile());
+    ASSERT_GT(repairedClicks(a.corrections), 0);
+    const std::string session = dir.file("side a.ses");
+    ASSERT_TRUE(a.SaveSession(session));
+    EXPECT_EQ(readSessionFile(session).inputPath, input); // the APE file, not its decoded copy
+
+    fs::create_directories(dir.file("b-temp"));
+    set(profile, settings::kTempPath, dir.file("b-temp"));
+    CMorvath3Doc b(profile, ui);
+    ASSERT_TRUE(b.RestoreSession(session));
+    EXPECT_TRUE(b.isApe());
+    EXPECT_EQ(b.tracks.trackNumberText, "7");
+    expectSameDocument(a, b);
+}
+
+// Cancels once, when the restore reaches the given task.
+class CancelAtTask : public test::ScriptedUi {
+  public:
+    explicit CancelAtTask(int task) : task_(task) {}
+    bool pumpAndTakeCancel() override {
+        ScriptedUi::pumpAndTakeCancel();
+        if (currentTask != task_ || done_) return false;
+        done_ = true;
+        return true;
+    }
+
+  private:
+    int task_;
+    bool done_ = false;
+};
+
+TEST(SessionRestore, ACancelledFilterLeavesTheCorrectedUnfilteredAudio) {
+    EditedSide side;
+    const std::string session = side.dir.file("side one.ses");
+    ASSERT_TRUE(side.doc->SaveSession(session));
+    fs::create_directories(side.dir.file("b-temp"));
+    set(side.profile, settings::kTempPath, side.dir.file("b-temp"));
+
+    // Task 3 is the spectral pass, after the rumble filter.
+    CancelAtTask ui(3);
+    CMorvath3Doc b(side.profile, ui);
+    ASSERT_TRUE(b.RestoreSession(session));
+    EXPECT_TRUE(ui.questions.empty()); // filters stop without a question
+    EXPECT_EQ(ui.tasks, (std::vector<std::string>{"Load Wave File", "Restore Corrections",
+                                                  "Restore Rumble Filter", "Operation Cancelled",
+                                                  "Recover Waveform", "Recover Corrections"}));
+    EXPECT_FALSE(b.filters.applied.any());
+
+    // The same as the session's corrections without its filters.
+    SessionData d = readSessionFile(session);
+    d.appliedRumble = d.appliedHiss = d.appliedHum = d.appliedTreble = 0;
+    d.appliedGraphic.clear();
+    writeSessionFile(session, d);
+    fs::create_directories(side.dir.file("c-temp"));
+    set(side.profile, settings::kTempPath, side.dir.file("c-temp"));
+    test::ScriptedUi plain;
+    CMorvath3Doc c(side.profile, plain);
+    ASSERT_TRUE(c.RestoreSession(session));
+    EXPECT_TRUE(test::workingBytes(b.store) == test::workingBytes(c.store));
+    EXPECT_EQ(b.corrections.entries(), c.corrections.entries());
 }
 
 struct CliRun {
