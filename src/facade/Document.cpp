@@ -27,7 +27,8 @@ CMorvath3Doc::CMorvath3Doc(Profile& profile, UserInterface& ui)
     tempMode = get(profile_, settings::kTempMode);
     tempPath = get(profile_, settings::kTempPath);
     AutoSave::Hooks hooks;
-    hooks.busy = [this] { return busy || (playing && playing()); };
+    // Every long operation shows the progress display; the idle loop may run inside its pumps.
+    hooks.busy = [this] { return busy || ui_.progressShown() || (playing && playing()); };
     hooks.modified = [this] { return modified && isLoaded(); };
     hooks.inputPath = [this] { return inputPath_; };
     hooks.encode = [this] { return encodeSession(sessionData()); };

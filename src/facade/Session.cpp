@@ -61,7 +61,8 @@ SessionData CMorvath3Doc::sessionData() const {
     d.chunkLevels.assign(overview.chunkLevels.begin(), overview.chunkLevels.end());
     d.tracks = tracks.tracks;
     d.hasViewWord = true;
-    d.viewWord = SessionData::makeViewWord(tracks.gapless, verticalScale, horizontalScale);
+    d.viewWord =
+        SessionData::makeViewWord(tracks.gapless, verticalScale, std::max(0, horizontalScale));
     d.chunkEnvelope.reserve(overview.chunkEnvelope.size());
     for (const auto& e : overview.chunkEnvelope) {
         uint32_t v = 0;
@@ -309,6 +310,13 @@ void CMorvath3Doc::restoreFilters(const SessionData& d) {
 }
 
 bool CMorvath3Doc::RestoreSession(const std::string& path) {
+    // No automatic save of a half-restored document.
+    struct Busy {
+        bool& flag;
+        bool was;
+        ~Busy() { flag = was; }
+    } busyScope{busy, busy};
+    busy = true;
     SessionData d;
     try {
         d = readSessionFile(path);

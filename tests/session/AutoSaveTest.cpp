@@ -197,6 +197,10 @@ TEST(AutoSave, TheDocumentSavesBeforeItsTracksAndStaysModified) {
     doc.currentEntry = 3;
     EXPECT_FALSE(doc.AutoSaveDocument());
     doc.playing = nullptr;
+    // Nor inside a long operation (its progress display is up).
+    ui.shown = true;
+    EXPECT_FALSE(doc.AutoSaveDocument());
+    ui.shown = false;
     EXPECT_TRUE(doc.AutoSaveDocument());
     EXPECT_EQ(readSessionFile(dir.file("side1.ses")).selectedEntry, 3);
     EXPECT_EQ(readSessionFile(dir.file("side1.bak")).selectedEntry, 2);
