@@ -70,8 +70,8 @@ void checkSession(const SessionData& d, const WaveLayout& l) {
     for (size_t i = 0; i < d.splices.size(); ++i) {
         const Splice& s = d.splices[i];
         if (s.cutStart - int64_t{s.crossFade} < previousResume || s.cutEnd < s.cutStart ||
-            spliceResume(s) > l.dataEnd || (s.cutStart - l.dataStart) % 4 != 0 ||
-            (s.cutEnd - l.dataStart) % 4 != 0)
+            spliceResume(s) > l.dataEnd || (int64_t{s.cutStart} - l.dataStart) % 4 != 0 ||
+            (int64_t{s.cutEnd} - l.dataStart) % 4 != 0)
             mismatch("cut " + num(static_cast<int64_t>(i + 1)) + " (bytes " + num(s.cutStart) +
                      " to " + num(s.cutEnd) + ", cross-fade " + num(s.crossFade) +
                      ") does not fit the recording or overlaps the cut before it");
