@@ -122,8 +122,8 @@ class CMorvath3Doc {
     bool OpenDocument(const std::string& path);
     // The state as a session file holds it.
     SessionData sessionData() const;
-    // Writes the session whole or not at all (the user is told why not). The document's
-    // modified flag is left as it was.
+    // Writes the session whole or not at all (the user is told why not); after a save the
+    // document counts as unmodified (AutoSave's copies do not count).
     bool SaveSession(const std::string& path);
     // Reads a session, reopens its recording (next to the session, or where the user points,
     // when it has moved), rebuilds the working file and makes the corrections and filters

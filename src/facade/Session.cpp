@@ -112,6 +112,8 @@ bool CMorvath3Doc::SaveSession(const std::string& path) {
     } catch (const FileError& e) {
         return fail(std::string("The session could not be saved: ") + e.what());
     }
+    // The user's save: nothing is lost now if the program ends.
+    modified = false;
     return true;
 }
 
@@ -196,7 +198,7 @@ void CMorvath3Doc::applySession(const SessionData& d) {
     generator_.setMethod(repairMethodFromId(d.hasRepairMethod ? d.repairMethod : 0));
 
     load_.status = std::min(d.state, static_cast<int>(kReadyToSave));
-    load_.scanned = true;
+    load_.scanned = load_.status >= kWaveNotCorrected; // a whole-file scan had completed
     load_.cancelPosition = 0;
     currentEntry = 0;
     if (d.selectedEntry >= 1 && d.selectedEntry < corrections.count() - 1) {
