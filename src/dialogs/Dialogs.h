@@ -37,9 +37,10 @@ bool showCorrectionListDialog(QWidget* parent, Profile& profile);
 // allowSaveAndClose the dialog offers "Save && Close" (closeAfterwards in the request).
 std::optional<SaveRequest> showSaveDialog(QWidget* parent, CMorvath3Doc& doc,
                                           bool allowSaveAndClose = true);
-// The whole save command: the dialog, "Confirm Save" when files exist, writing the tracks, and
-// with "Save && Close" closing the document. True when every chosen track was written.
-bool saveTracksCommand(QWidget* parent, CMorvath3Doc& doc);
+// The whole save command ("Save..." and, with closeAfterwards, "Save && Close..."): the dialog,
+// "Confirm Save" when files exist, writing the tracks, and with "Save && Close" (the command or
+// the dialog's button) closing the document. True when every chosen track was written.
+bool saveTracksCommand(QWidget* parent, CMorvath3Doc& doc, bool closeAfterwards = false);
 // "Confirm Save": lines as confirmSaveLines makes them; true on "Proceed".
 bool showConfirmSaveDialog(QWidget* parent, const std::vector<std::string>& lines);
 // "Compression Settings" for an output type ("File Type" value); stores the choices on OK.
