@@ -7,7 +7,9 @@
 #include "support/TempDir.h"
 #include "synth/DemoSide.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -35,6 +37,12 @@ struct LoadedSide {
         if (doc->OpenWave(input)) doc->ProcessFile();
     }
 };
+
+// Clicks a button, check box or radio button where its indicator is: radio buttons and check
+// boxes only take clicks on their indicator and text, not on the rest of a wide cell.
+inline void press(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
 
 // Calls f with the next modal dialog of type T once it is shown, from the event loop; gives up
 // after a few seconds so that a test fails instead of hanging.
