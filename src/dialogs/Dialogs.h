@@ -29,8 +29,6 @@ bool showTrackPropertiesDialog(QWidget* parent, CMorvath3Doc& doc);
 bool showDefaultTimingsDialog(QWidget* parent, CMorvath3Doc& doc);
 // "Re-Scan Tracks...": "Re-Scan for Tracks" with the target track count; runs the detection.
 bool showRescanTracksDialog(QWidget* parent, CMorvath3Doc& doc);
-// Corrections -> "List...": which corrections the list shows ("ListSel", "ListMag").
-bool showCorrectionListDialog(QWidget* parent, Profile& profile);
 
 // ---- Saving -------------------------------------------------------------------------------
 // "Save Corrected Waveform": what to write and where; nothing when cancelled. With
