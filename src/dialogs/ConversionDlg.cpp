@@ -158,13 +158,18 @@ CConversionDlg::CConversionDlg(QWidget* parent, Profile& profile, UserInterface&
     startNextDay_ = new QLabel("+1 day", modeBox);
     stopNextDay_ = new QLabel("+1 day", modeBox);
     for (QLabel* l : {startNextDay_, stopNextDay_}) l->setStyleSheet("color: #a05000");
-    modeLayout->addWidget(new QLabel("D&uration", modeBox), 3, 0);
+    auto buddy = [modeBox](const char* text, QWidget* field) {
+        auto* label = new QLabel(text, modeBox);
+        label->setBuddy(field);
+        return label;
+    };
+    modeLayout->addWidget(buddy("D&uration", duration_), 3, 0);
     modeLayout->addWidget(duration_, 3, 1);
     modeLayout->addWidget(delayed_, 4, 0, 1, 3);
-    modeLayout->addWidget(new QLabel("Start T&ime", modeBox), 5, 0);
+    modeLayout->addWidget(buddy("Start T&ime", start_), 5, 0);
     modeLayout->addWidget(start_, 5, 1);
     modeLayout->addWidget(startNextDay_, 5, 2);
-    modeLayout->addWidget(new QLabel("Stop Tim&e", modeBox), 6, 0);
+    modeLayout->addWidget(buddy("Stop Tim&e", stop_), 6, 0);
     modeLayout->addWidget(stop_, 6, 1);
     modeLayout->addWidget(stopNextDay_, 6, 2);
     connect(duration_, &QTimeEdit::timeChanged, this, [this] { timesEdited(0); });
@@ -217,7 +222,7 @@ CConversionDlg::CConversionDlg(QWidget* parent, Profile& profile, UserInterface&
     lines->addRow(status_);
     lines->addRow(time_);
     lines->addRow(peak_);
-    lines->addRow("Input Device:", device_);
+    lines->addRow(device_);
     lines->addRow(lowSpace_);
 
     auto* settingsColumn = new QVBoxLayout;
@@ -280,9 +285,8 @@ void CConversionDlg::refresh() {
     setWindowTitle(q(r.titleText()));
     rateButton(s.rate)->setChecked(true);
     conversionButton(s.convertMode)->setChecked(true);
-    conversions_[2]->setText(s.convertRatio == 674 && s.convertMode != ids::kConvertCustom
-                                 ? " Custo&m Conversion (0.674:1) "
-                                 : q(customConversionLabel(s.convertRatio)));
+    // The button names the ratio that would be used, including the stored default.
+    conversions_[2]->setText(q(customConversionLabel(s.convertRatio)));
     modeButton(s.mode)->setChecked(true);
     const bool idle = r.controlsEnabled();
     for (QRadioButton* b : rates_) b->setEnabled(idle);

@@ -119,7 +119,9 @@ void GraphArea::paintEvent(QPaintEvent*) {
         p.setPen(Qt::darkGray);
         QString label = zoom_ == 1 ? QString::asprintf("%d", static_cast<int>(hz / 1000))
                                    : QString::asprintf("%3.1f", hz / 1000);
-        drawGridLabel(p, QRect(x - 20, top + h + 1, 40, kBottomMargin), label, Qt::AlignCenter);
+        // The axis name takes the right end.
+        if (x < right - 36)
+            drawGridLabel(p, QRect(x - 20, top + h + 1, 40, kBottomMargin), label, Qt::AlignCenter);
     }
     p.setPen(Qt::darkGray);
     drawGridLabel(p, QRect(0, top + h + 1, kLeftMargin + 10, kBottomMargin), "dB",
@@ -468,8 +470,9 @@ void ProfilePlot::paintEvent(QPaintEvent*) {
         p.setPen(QColor(215, 215, 215));
         p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
         p.setPen(Qt::darkGray);
-        p.drawText(QRectF(x - 15, plot.bottom() + 2, 30, 16), Qt::AlignCenter,
-                   QString::number(khz));
+        if (x < plot.right() - 36)
+            p.drawText(QRectF(x - 15, plot.bottom() + 2, 30, 16), Qt::AlignCenter,
+                       QString::number(khz));
     }
     p.drawText(QRect(0, plot.bottom() + 2, 34, 16), Qt::AlignLeft | Qt::AlignVCenter, "dB");
     p.drawText(QRect(plot.right() - 30, plot.bottom() + 2, 30, 16),
