@@ -361,7 +361,8 @@ void CConversionDlg::timesEdited(int which) {
 
 void CConversionDlg::done(int result) {
     const RecorderSettings s = recorder_->settings();
-    storeRecorderSettings(profile_, s, s.mode == ids::kRecTimed && !scan_);
+    storeRecorderSettings(profile_, s,
+                          s.mode == ids::kRecTimed && result == QDialog::Accepted && !scan_);
     recorder_->close();
     QDialog::done(result);
 }

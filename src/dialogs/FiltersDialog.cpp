@@ -17,6 +17,8 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tarnival {
 
 namespace {
@@ -86,9 +88,13 @@ FiltersDialog::FiltersDialog(QWidget* parent, Profile& profile, UserInterface& u
     for (QCheckBox* box : {hiss_, treble_, graphic_})
         connect(box, &QCheckBox::toggled, this, [this] { updateEnables(); });
     connect(edit_, &QPushButton::clicked, this, [this] {
-        std::string name = graphicList_->currentText().toStdString();
-        showGraphicEditor(this, profile_, ui_, rate_, name);
-        refillGraphics(name);
+        const std::string shown = graphicList_->currentText().toStdString();
+        std::string chosen = shown;
+        showGraphicEditor(this, profile_, ui_, rate_, chosen);
+        // The list follows the saved filters; the choice stays what it was while it exists.
+        const std::vector<std::string> names = ListCurves(profile_);
+        const bool kept = std::find(names.begin(), names.end(), shown) != names.end();
+        refillGraphics(kept ? shown : chosen);
     });
 
     modeBox_ = new QGroupBox(this);
@@ -125,6 +131,14 @@ FiltersDialog::FiltersDialog(QWidget* parent, Profile& profile, UserInterface& u
         modeBox_->hide();
         summary_->hide();
         test_->hide();
+    }
+    if (!configure && !settings.hasProfile()) {
+        // Hiss and hum are measured against a noise profile; without one they cannot run.
+        for (QCheckBox* box : {hum_, hiss_}) {
+            box->setChecked(false);
+            box->setEnabled(false);
+            box->setToolTip("No noise profile: select a quiet stretch and use Capture New Profile");
+        }
     }
     refillGraphics(settings.GraphicName);
     updateEnables();

@@ -104,6 +104,33 @@ TEST(FiltersDialog, ConfigureFormEditsOnlyTheSettings) {
     EXPECT_FALSE(settings.RumbleOn);
 }
 
+TEST(FiltersDialog, NoProfileNoHissAndTheEditorRefillsTheList) {
+    MemoryProfile profile;
+    test::ScriptedUi ui;
+    ASSERT_TRUE(SaveCurve(profile, ui, "Warm", FlatCurve(), 44100, false));
+    FilterSettings settings; // no profile block
+    settings.HissOn = true;
+    settings.GraphicOn = true;
+    settings.GraphicName = "Warm";
+    FiltersDialog d(nullptr, profile, ui, 44100, settings, {}, FiltersDialog::Form::Apply);
+    d.show();
+    EXPECT_FALSE(d.hissBox()->isEnabled());
+    EXPECT_FALSE(d.hissBox()->isChecked());
+    EXPECT_FALSE(d.humBox()->isEnabled());
+    EXPECT_FALSE(d.settings().HissOn);
+    EXPECT_TRUE(d.rumbleBox()->isEnabled());
+    // A filter saved in the editor joins the list; the choice stays.
+    test::onNextModal<CGraphDlg>([](CGraphDlg* g) {
+        EXPECT_EQ(g->windowTitle(), "Graphic Filter Editor - Warm");
+        g->nameEdit()->setText("Bright");
+        test::press(g->button("Save"));
+    });
+    test::press(d.editButton());
+    EXPECT_EQ(d.graphicList()->count(), 2);
+    EXPECT_EQ(d.graphicList()->currentText(), "Warm");
+    EXPECT_NE(d.graphicList()->findText("Bright"), -1);
+}
+
 TEST(GraphArea, PixelsAndBinsMapBothWays) {
     MemoryProfile profile;
     test::ScriptedUi ui;
