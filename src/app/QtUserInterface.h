@@ -29,6 +29,8 @@ class QtUserInterface : public UserInterface {
     void setProgressPosition(int64_t position) override;
     void setProgressText(int line, const std::string& text) override;
     bool pumpAndTakeCancel() override;
+    // Status pane 1..3, for the frame to size and to cover during playback.
+    QLabel* pane(int index) const { return index >= 1 && index <= 3 ? panes_[index] : nullptr; }
 
   private:
     void showTasks();
