@@ -76,10 +76,11 @@ int listThreshold(int listSel, int listMag) {
     switch (listSel) {
     case 1149:
         return -1;
+    // "30+" and "15+" include 30 and 15, as the red and yellow kind classes do.
     case 1163:
-        return 30;
+        return 29;
     case 1164:
-        return 15;
+        return 14;
     default:
         return listMag - 1;
     }
