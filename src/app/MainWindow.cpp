@@ -509,10 +509,12 @@ bool MainWindow::promptToClose() {
 
 bool MainWindow::openFile(const QString& path) {
     if (!promptToClose()) return false;
-    wave().fileClosed();
+    // Playback reads the files that the open replaces. A file refused by its checks leaves the
+    // open side as it was.
+    wave().playback().stopNow();
+    if (wave().adjusting()) wave().abortAdjust();
     bool ok = false;
     try {
-        if (doc_->isLoaded()) doc_->CloseWave();
         ok = doc_->OpenWave(path.toStdString());
         if (ok) {
             addRecent(QFileInfo(path).absoluteFilePath());

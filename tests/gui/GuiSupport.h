@@ -30,8 +30,9 @@ class BoxAnswerer {
   private:
     void poll() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || box == last_) return;
-        last_ = box;
+        // Boxes on the stack may reuse an address: mark each one answered instead.
+        if (!box || box->property("answered").toBool()) return;
+        box->setProperty("answered", true);
         texts << box->text();
         QAbstractButton* press = nullptr;
         if (!answers.empty()) {
@@ -50,7 +51,6 @@ class BoxAnswerer {
     }
 
     QTimer timer_;
-    QMessageBox* last_ = nullptr;
 };
 
 // Settings for a test window: the working file beside the input, the scan at its usual
