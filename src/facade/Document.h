@@ -14,6 +14,8 @@
 #include "scan/CorrectionEditor.h"
 #include "scan/CorrectionGenerator.h"
 #include "scan/ScanSettings.h"
+#include "session/AutoSave.h"
+#include "session/SessionFile.h"
 #include "tracks/SpliceList.h"
 #include "tracks/TrackContext.h"
 #include "tracks/TrackList.h"
@@ -173,6 +175,40 @@ class CMorvath3Doc {
     // path any more.
     void forgetWorkingFile();
 
+    // ---- Sessions ----
+    // The file-open command for any file: ".ses" restores a session, ".wav" and ".ape" open and
+    // scan, anything else is refused with "The file type is not supported".
+    bool OpenDocument(const std::string& path);
+    // The state as a session file holds it.
+    SessionData sessionData() const;
+    // Writes the session whole or not at all (the user is told why not); after a save the
+    // document counts as unmodified (AutoSave's copies do not count).
+    bool SaveSession(const std::string& path);
+    // Reads a session, reopens its recording (next to the session, or where the user points,
+    // when it has moved), rebuilds the working file and makes the corrections and filters
+    // again. On failure the user has been told why; a damaged session or a missing recording
+    // leaves the document as it was, an abandoned rebuild leaves it empty.
+    bool RestoreSession(const std::string& path);
+    // What "Save Session..." proposes: the input's path ending in ".ses".
+    std::string proposedSessionPath() const;
+    // The view's scale indexes, kept here so that sessions carry them (vertical 0..31).
+    int verticalScale = 0;
+    int horizontalScale = 0;
+    // The cue positions of the waveform view, refilled by a restore.
+    std::vector<int32_t> cues;
+
+    // AutoSave: the File menu toggle, the idle loop's check and the save before tracks are
+    // written. The front end tells it when playback makes a save impossible.
+    AutoSave& autoSave() { return *autoSave_; }
+    bool AutoSaveDocument() { return autoSave_->saveNow(); }
+    void OnIdle() { autoSave_->idle(); }
+    // Called by the save-tracks command after its dialog's OK.
+    void AutoSaveBeforeSavingTracks() {
+        if (autoSave_->enabled()) autoSave_->saveNow();
+    }
+    std::function<bool()> playing; // set by the front end; empty: never playing
+    bool busy = false;             // a long operation is running
+
     // Test hook: files written by newer encoders than the supported version.
     void setApeVersionCheck(bool on) { checkApeVersion_ = on; }
 
@@ -197,8 +233,12 @@ class CMorvath3Doc {
 
   private:
     bool fail(const std::string& text);
+    std::optional<std::string> locateInput(const SessionData& data, const std::string& sessionPath);
+    void applySession(const SessionData& data);
+    bool rebuildWorkingFile();
+    void restoreFilters(const SessionData& data);
     void undoCutsInBlock();
-    void replaceListWithBlockList(const std::vector<int32_t>& cues, int32_t cueTag);
+    void replaceListWithBlockList(const std::vector<int32_t>& cuePositions, int32_t cueTag);
     bool checkApe(const std::string& path, std::unique_ptr<ApeDecoder>& decoder, WaveLayout& l);
     bool parseWave(const std::string& path, File& file, WaveReading& reading);
     bool refuseOwnFile(const std::string& path);
@@ -220,6 +260,8 @@ class CMorvath3Doc {
     std::string dataRepair_;
     bool ape_ = false;
     bool checkApeVersion_ = true;
+    std::unique_ptr<AutoSave> autoSave_;
+    int restoreTask_ = 0;                 // the progress task a session restore is at
     std::unique_ptr<ApeDecoder> decoder_; // until the load has decoded the whole APE file
 };
 

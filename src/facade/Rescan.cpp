@@ -118,7 +118,7 @@ bool CMorvath3Doc::Rescan(bool super, bool wholeFile, const RescanOptions& choic
     ProgressScope progress(ui_, tasks);
     ui_.setProgressTitle(prompt.progressTitle);
 
-    std::vector<int32_t> cues;
+    std::vector<int32_t> cuePositions;
     if (!super) {
         if (!keepCuts) undoCutsInBlock();
         if (!replace) {
@@ -127,7 +127,7 @@ bool CMorvath3Doc::Rescan(bool super, bool wholeFile, const RescanOptions& choic
         } else {
             for (int i = 1; i <= corrections.count() - 2; ++i)
                 if (corrections[i].magnitude == magnitude_codes::kCue)
-                    cues.push_back(corrections[i].position);
+                    cuePositions.push_back(corrections[i].position);
             observer_->listEmptied();
             corrections.zeroBlockCounters();
             corrections.reset();
@@ -149,7 +149,7 @@ bool CMorvath3Doc::Rescan(bool super, bool wholeFile, const RescanOptions& choic
         options.trackEntries = tracks.count();
         MakeCorrections(blockList, generator_, store, ui_, options);
         if (replace)
-            replaceListWithBlockList(cues, saved.tag);
+            replaceListWithBlockList(cuePositions, saved.tag);
         else
             MergeBlockList();
     }
@@ -244,7 +244,7 @@ void CMorvath3Doc::MergeBlockList() {
     currentEntry = 0;
 }
 
-void CMorvath3Doc::replaceListWithBlockList(const std::vector<int32_t>& cues, int32_t cueTag) {
+void CMorvath3Doc::replaceListWithBlockList(const std::vector<int32_t>& cuePositions, int32_t cueTag) {
     corrections = blockList;
     corrections.sizeBlockCounters(store.layout.fileLength);
     for (int i = 1; i <= corrections.count() - 2; ++i)
@@ -252,7 +252,7 @@ void CMorvath3Doc::replaceListWithBlockList(const std::vector<int32_t>& cues, in
     TrackContext ctx = trackContext();
     RebuildTrackMarkers(ctx);
     InsertSpliceMarkers(ctx);
-    for (int32_t at : cues) {
+    for (int32_t at : cuePositions) {
         corrections.insertOrdered(Correction{1, cueTag, at, 0, magnitude_codes::kCue});
         corrections.raiseBlockCounter(at);
     }
@@ -267,13 +267,13 @@ void CMorvath3Doc::RemoveBlockCorrections(bool keepCuts, bool keepUser) {
         return;
     }
     int32_t regionStart = INT32_MAX, regionEnd = INT32_MIN;
-    std::vector<int32_t> cues;
+    std::vector<int32_t> cuePositions;
     for (int i = r.first; i <= r.last; ++i) {
         const Correction& c = corrections[i];
         const bool keep = c.width < 0 || (keepCuts && isSpliceMarker(c)) ||
                           (keepUser && c.magnitude == magnitude_codes::kEdited);
         if (keep) blockList.entries().push_back(c);
-        if (c.magnitude == magnitude_codes::kCue) cues.push_back(c.position);
+        if (c.magnitude == magnitude_codes::kCue) cuePositions.push_back(c.position);
         corrections.lowerBlockCounter(c.position);
         regionStart = std::min(regionStart, spanStart(c));
         regionEnd = std::max(regionEnd, spanEnd(c));
@@ -318,7 +318,7 @@ void CMorvath3Doc::RemoveBlockCorrections(bool keepCuts, bool keepUser) {
             if (!isSpliceMarker(blockList[i])) generator_.Apply(blockList[i], store);
         editor_.invalidate();
     }
-    for (int32_t at : cues)
+    for (int32_t at : cuePositions)
         if (at > regionStart && at < regionEnd) {
             corrections.insertOrdered(Correction{1, 0, at, 0, magnitude_codes::kCue});
             corrections.raiseBlockCounter(at);
