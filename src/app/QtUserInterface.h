@@ -31,6 +31,8 @@ class QtUserInterface : public UserInterface {
     void setProgressTitle(const std::string& title) override;
     void setCancelEnabled(bool enabled) override;
     bool pumpAndTakeCancel() override;
+    std::optional<std::string> locateFile(const std::string& title, const std::string& filter,
+                                          const std::string& proposedName) override;
 
     // The window while an operation runs (tests and the gallery look at it).
     ProgressWindow* progressWindow() const { return progress_; }
