@@ -324,6 +324,15 @@ TEST(ProfileCommands, CaptureTheSelectionAndViewTheProfile) {
     ASSERT_TRUE(span);
     EXPECT_EQ(span->start, s.doc->blockStart);
     EXPECT_EQ(span->end, s.doc->blockEnd);
+    // Without a selection the block found is shown selected.
+    s.doc->ClearBlock();
+    s.doc->filters.settings.ProfileStart = s.doc->filters.settings.ProfileEnd = 0;
+    test::onNextModal<QDialog>([](QDialog* d) { d->accept(); });
+    std::optional<ProfileSpan> found = viewProfileCommand(nullptr, *s.doc);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(s.doc->blockStart, found->start);
+    EXPECT_EQ(s.doc->blockEnd, found->end);
+    EXPECT_GT(found->end, found->start);
     int64_t sum = 0;
     for (int32_t v : s.doc->filters.tables.Profile[0]) sum += v;
     EXPECT_GT(sum, 0) << "the lead-in's hiss was measured";
