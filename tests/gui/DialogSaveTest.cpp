@@ -118,6 +118,22 @@ TEST(SaveDialog, TypeRuleNumberingAndSelectionBuildTheNames) {
     EXPECT_GE(again.ruleCombo()->findText("ARTIST - # TITLE"), 6);
 }
 
+TEST(SaveDialog, TrackPropertiesFeedTheNames) {
+    test::LoadedSide s(2);
+    SaveDialog d(nullptr, *s.doc, true);
+    d.show();
+    d.ruleCombo()->setCurrentText("ALBUM - # TITLE");
+    EXPECT_EQ(names(d).value(0), "side - 01 ---.wav") << "the album defaults to the input name";
+    test::onNextModal<TrackPropertiesDialog>([](TrackPropertiesDialog* p) {
+        p->rows()[0].title = "Overture";
+        p->albumEdit()->setText("Proms 1962");
+        p->accept();
+    });
+    test::press(d.button("Properties"));
+    EXPECT_EQ(names(d), (QStringList{"Proms 1962 - 01 Overture.wav", "Proms 1962 - 02 ---.wav"}));
+    EXPECT_TRUE(d.trackList()->item(0)->text().endsWith("Overture"));
+}
+
 TEST(SaveDialog, ExternalEncoderNeedsAValidSetUp) {
     test::LoadedSide s(2);
     SaveDialog d(nullptr, *s.doc, true);
