@@ -2,11 +2,9 @@
 #include "dialogs/ProgressWindow.h"
 #include "dialogs/StatusDialog.h"
 #include "gui/DialogFixture.h"
-#include "support/Signals.h"
 
 #include <gtest/gtest.h>
 
-#include <QFileDialog>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTest>
@@ -65,24 +63,6 @@ TEST(ProgressWindow, TasksPercentLinesAndCancelReachTheEngine) {
     }
     EXPECT_EQ(ui.progressWindow(), nullptr);
     EXPECT_TRUE(window.isEnabled());
-}
-
-TEST(QtUserInterface, LocatesAMovedFileWithAFileDialog) {
-    test::TempDir dir;
-    test::writeFile(dir.file("side.wav"), {1});
-    QMainWindow window;
-    QtUserInterface ui(&window);
-    test::onNextModal<QFileDialog>([&](QFileDialog* d) {
-        EXPECT_EQ(d->windowTitle(), "Where is it?");
-        d->selectFile(QString::fromStdString(dir.file("side.wav")));
-        static_cast<QDialog*>(d)->accept();
-    });
-    std::optional<std::string> chosen =
-        ui.locateFile("Where is it?", "Wave Files (*.wav)", dir.file("side.wav"));
-    ASSERT_TRUE(chosen);
-    EXPECT_EQ(*chosen, dir.file("side.wav"));
-    test::onNextModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
-    EXPECT_FALSE(ui.locateFile("Where is it?", "Wave Files (*.wav)", "side.wav"));
 }
 
 TEST(ProgressWindow, ShownWhileASideLoadsAndGoneAfterwards) {
