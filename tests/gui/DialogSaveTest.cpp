@@ -134,6 +134,20 @@ TEST(SaveDialog, TrackPropertiesFeedTheNames) {
     EXPECT_TRUE(d.trackList()->item(0)->text().endsWith("Overture"));
 }
 
+TEST(SaveDialog, OneTrackKeepsItsFixedNumberUnlessRenumbered) {
+    test::LoadedSide s(1, 20.0);
+    ASSERT_EQ(s.doc->tracks.trackCount(), 1);
+    SaveDialog d(nullptr, *s.doc, true);
+    d.show();
+    EXPECT_EQ(d.startLabel()->text(), "Tr. #:");
+    EXPECT_EQ(d.consecutiveBox()->text(), "Re-number track");
+    EXPECT_FALSE(d.button("Select All")->isEnabled());
+    EXPECT_TRUE(d.consecutiveBox()->isChecked()) << "no track number of its own";
+    EXPECT_EQ(names(d), QStringList{"sidecor01.wav"});
+    d.consecutiveBox()->setChecked(false);
+    EXPECT_EQ(names(d), QStringList{"sidecor  .wav"}) << "number 0 is two spaces";
+}
+
 TEST(SaveDialog, ExternalEncoderNeedsAValidSetUp) {
     test::LoadedSide s(2);
     SaveDialog d(nullptr, *s.doc, true);
