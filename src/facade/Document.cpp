@@ -83,6 +83,7 @@ void CMorvath3Doc::CloseWave() {
     currentEntry = 0;
     blockStart = blockEnd = 0;
     cues.clear();
+    blockSettings.superCounter = 1;
     ape_ = false;
     originalName_.clear();
     inputPath_.clear();

@@ -25,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarnival {
 
@@ -47,6 +48,41 @@ struct InputInspection {
     WaveLayout layout;
     bool ape = false;
     std::string repair; // how a damaged data length was read, if it was
+};
+
+// The re-scan commands' own detector settings and the super-scan bookkeeping. Sensitivity and
+// mode at kUseDocument take the document's.
+struct BlockSettings {
+    static constexpr int kUseDocument = -10;
+    int sensitivity = kUseDocument;
+    int mode = kUseDocument;
+    int passes = 1;
+    int superCounter = 1; // the highest super-scan pass so far
+};
+
+// What the scan options dialog of a re-scan or super-scan shows before the user chooses.
+struct RescanPrompt {
+    std::string message;
+    std::string caption;
+    std::string progressTitle;
+    bool hasUserCorrections = false; // the block holds user-edited corrections
+    bool hasCuts = false;            // the block holds cuts
+};
+
+// What the user chose in that dialog.
+struct RescanOptions {
+    int sensitivity = 3;
+    int mode = ids::kPerChannel;
+    int agc = 0;
+    int discriminator = 0;
+    int minMagnitude = 0;
+    int corWidth = ids::kNormalWidth;
+    // Only a whole-file re-scan that keeps nothing makes every correction anew, so only it may
+    // change how they are made; elsewhere the document's method stays.
+    int repairMethod = ids::kRepairStandard;
+    int passes = 1;                   // super-scan
+    bool keepUserCorrections = false; // re-scan: "Do NOT Remove" "User Corrections"
+    bool keepCuts = false;            // re-scan: "Do NOT Remove" "Cuts"
 };
 
 // The one open recording: its two files, layout, corrections, tracks, cuts, overview data and
@@ -90,6 +126,29 @@ class CMorvath3Doc {
     // Whether a frame counts for the level operations: outside every cut and, with tracks,
     // inside one.
     std::function<bool(int32_t framePosition)> countedFrames() const;
+
+    // Re-scan and super-scan. PrepareRescan selects the block (the whole file for a whole-file
+    // command) and says what the options dialog shows; RescanDefaults is what it starts with.
+    // Rescan runs the command with the user's choice; false when nothing could be scanned (no
+    // file, or not yet scanned).
+    RescanPrompt PrepareRescan(bool super, bool wholeFile);
+    RescanOptions RescanDefaults() const;
+    bool Rescan(bool super, bool wholeFile, const RescanOptions& choice);
+    // Selects [start, end] as the block, kept inside the audio data; 0, 0 clears it.
+    void SelectBlock(int32_t start, int32_t end);
+    void ClearBlock() { blockStart = blockEnd = 0; }
+    bool hasBlock() const { return blockEnd > blockStart; }
+    // Scans the block into the block list with the block settings; returns the clicks found.
+    // replace: the working file is put back to the source as it is scanned.
+    int BlockScan(bool super, bool replace);
+    // Makes the block list's corrections in the working file and merges them into the list.
+    void ApplyBlockList();
+    // Takes the block's corrections out of the list and the audio, keeping track markers and,
+    // when asked, cuts and user-edited corrections (applied again).
+    void RemoveBlockCorrections(bool keepCuts, bool keepUserCorrections);
+    // Merges the block list into the correction list and hides what lies in cuts again.
+    void MergeBlockList();
+    BlockSettings blockSettings;
 
     int status() const { return load_.status; }
     const char* statusString() const { return statusText(load_.status); }
@@ -178,6 +237,8 @@ class CMorvath3Doc {
     void applySession(const SessionData& data);
     bool rebuildWorkingFile();
     void restoreFilters(const SessionData& data);
+    void undoCutsInBlock();
+    void replaceListWithBlockList(const std::vector<int32_t>& cuePositions, int32_t cueTag);
     bool checkApe(const std::string& path, std::unique_ptr<ApeDecoder>& decoder, WaveLayout& l);
     bool parseWave(const std::string& path, File& file, WaveReading& reading);
     bool refuseOwnFile(const std::string& path);
