@@ -26,7 +26,9 @@ TarnivalBar::TarnivalBar(QWidget* parent) : QToolBar("Control Bar", parent) {
     setObjectName("TarnivalBar");
     vertical_ = new StepSpin(this);
     vertical_->setRange(1, int(view::kVerticalScales.size()));
-    vertical_->text = [](int i) { return QString::number(view::kVerticalScales[size_t(i - 1)]); };
+    vertical_->stepText = [](int i) {
+        return QString::number(view::kVerticalScales[size_t(i - 1)]);
+    };
     vertical_->setValue(view::kDefaultVerticalIndex);
     vertical_->setMinimumWidth(70);
     addWidget(labelled(this, new QLabel("V mV/Div", this), vertical_));
@@ -34,7 +36,7 @@ TarnivalBar::TarnivalBar(QWidget* parent) : QToolBar("Control Bar", parent) {
     hLabel_ = new QLabel("H Smp/Div", this);
     horizontal_ = new StepSpin(this);
     horizontal_->setRange(1, view::kFineSteps);
-    horizontal_->text = [](int i) { return QString::number(view::fineScale(44100, i)); };
+    horizontal_->stepText = [](int i) { return QString::number(view::fineScale(44100, i)); };
     horizontal_->setValue(view::kDefaultFineIndex);
     horizontal_->setMinimumWidth(90);
     addWidget(labelled(this, hLabel_, horizontal_));
@@ -94,7 +96,7 @@ void TarnivalBar::setHorizontal(const QString& caption, int index, int maximum,
                                 std::function<QString(int)> text) {
     quiet_ = true;
     hLabel_->setText(caption);
-    horizontal_->text = std::move(text);
+    horizontal_->stepText = std::move(text);
     horizontal_->setRange(1, maximum);
     horizontal_->setValue(index);
     horizontal_->refreshText();
