@@ -1167,6 +1167,7 @@ std::optional<BoundaryAudition> ClickView::boundaryAudition() const {
 
 void ClickView::playTrack(bool corrected) {
     if (!loaded()) return;
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     if (playing()) {
         playback_->togglePause();
         return;
@@ -1179,11 +1180,13 @@ void ClickView::playTrack(bool corrected) {
 
 void ClickView::playBlock(bool corrected) {
     if (!hasBlock()) return;
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     playback_->playBlock(corrected, PlayBlock{blockStart_, blockEnd_});
 }
 
 void ClickView::audition(bool corrected) {
     if (!loaded()) return;
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     playback_->audition(corrected, visibleStart(), visibleEnd(), position_,
                         PlayBlock{blockStart_, blockEnd_}, boundaryAudition());
 }
@@ -1194,6 +1197,7 @@ void ClickView::auditionBoundary() {
         doc_.ui().beep();
         return;
     }
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     playback_->auditionBoundary(visibleStart(), visibleEnd(), position_, *b);
 }
 
@@ -1219,6 +1223,12 @@ void ClickView::playbackStarted() {
 }
 
 void ClickView::playPositionChanged(int32_t sourcePosition) {
+    // The device opened before the play began: the commands change with the first position.
+    if (!playAnnounced_ && playing()) {
+        playAnnounced_ = true;
+        emit playbackShown(true);
+        emit stateChanged();
+    }
     const int x = int(std::lround(mapping().xOf(sourcePosition)));
     if (x != playX_) {
         const int old = playX_;
@@ -1238,6 +1248,7 @@ void ClickView::pauseChanged(bool) {
 }
 
 void ClickView::playbackEnded() {
+    playAnnounced_ = false;
     playX_ = -1;
     update();
     emit playPositionMoved(-1);
