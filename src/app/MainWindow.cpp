@@ -55,7 +55,12 @@ MainWindow::MainWindow(std::unique_ptr<Profile> profile)
     : profile_(profile ? std::move(profile) : std::make_unique<SettingsProfile>()),
       ui_(std::make_unique<QtUserInterface>(this)),
       doc_(std::make_unique<CMorvath3Doc>(*profile_, *ui_)) {
+    // Without a desktop (a bare X server, offscreen) no icon theme is set: use the common one.
+    if (!QIcon::hasThemeIcon("document-open")) QIcon::setThemeName("Adwaita");
     setWindowIcon(QIcon::fromTheme("audio-x-generic"));
+    // The working folder of the last session.
+    if (const std::string folder = get(*profile_, settings::kPathName); !folder.empty())
+        QDir::setCurrent(QString::fromStdString(folder));
     setAcceptDrops(true);
     frame_ = new ChildFrame(*doc_, this);
     setCentralWidget(frame_);

@@ -30,7 +30,7 @@ TarnivalBar::TarnivalBar(QWidget* parent) : QToolBar("Control Bar", parent) {
         return QString::number(view::kVerticalScales[size_t(i - 1)]);
     };
     vertical_->setValue(view::kDefaultVerticalIndex);
-    vertical_->setMinimumWidth(70);
+    vertical_->setFixedWidth(70);
     addWidget(labelled(this, new QLabel("V mV/Div", this), vertical_));
 
     hLabel_ = new QLabel("H Smp/Div", this);
@@ -38,7 +38,7 @@ TarnivalBar::TarnivalBar(QWidget* parent) : QToolBar("Control Bar", parent) {
     horizontal_->setRange(1, view::kFineSteps);
     horizontal_->stepText = [](int i) { return QString::number(view::fineScale(44100, i)); };
     horizontal_->setValue(view::kDefaultFineIndex);
-    horizontal_->setMinimumWidth(90);
+    horizontal_->setFixedWidth(90);
     addWidget(labelled(this, hLabel_, horizontal_));
 
     traceSep_ = new QSpinBox(this);
@@ -60,14 +60,14 @@ TarnivalBar::TarnivalBar(QWidget* parent) : QToolBar("Control Bar", parent) {
     cursor_ = new QLineEdit(this);
     cursor_->setReadOnly(true);
     cursor_->setFocusPolicy(Qt::NoFocus);
-    cursor_->setMaximumWidth(110);
+    cursor_->setFixedWidth(QFontMetrics(cursor_->font()).horizontalAdvance("-00:00:000") + 16);
     addWidget(labelled(this, new QLabel("Cursor Position", this), cursor_));
 
     speed_ = new QSlider(Qt::Horizontal, this);
     speed_->setRange(1, kSpeedPositions);
     speed_->setValue(1);
     speed_->setPageStep(1);
-    speed_->setMaximumWidth(100);
+    speed_->setFixedWidth(100);
     speed_->setFocusPolicy(Qt::NoFocus);
     speedLabel_ = new QLabel(this);
     addWidget(labelled(this, speedLabel_, speed_));

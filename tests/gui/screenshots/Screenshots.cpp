@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
         {"block-selected",
          [&](MainWindow& w) {
              restore();
-             wave.setBlock(wave.position() - 8000, wave.position() + 4000);
+             wave.setBlock(wave.position() - 1600, wave.position() + 800);
              return &w;
          }},
         {"spectrum",
