@@ -12,6 +12,7 @@
 #include "output/TrackWriter.h"
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -77,6 +78,8 @@ int main(int argc, char** argv) {
         options.apeLevel = options.oggQuality = options.flacLevel = f.level;
         const std::string out = (outDir / (std::string(f.name) + "." + f.extension)).string();
 
+        // Sinks write into a file the renderer has already created.
+        std::ofstream(out, std::ios::binary | std::ios::trunc).close();
         const double cpu0 = cpuSeconds();
         const Clock::time_point t0 = Clock::now();
         std::unique_ptr<TrackSink> sink = makeTrackSink(options, out, ui);

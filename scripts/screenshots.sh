@@ -1,13 +1,25 @@
-#!/usr/bin/env bash
-# Renders the desktop application's windows with a demo side to PNG files in docs/screenshots/,
-# headless (Qt's offscreen platform). Names of single shots may be given; the list of shots (and
-# of the dialogs rendered) is in tests/gui/screenshots/Screenshots.cpp.
-#   scripts/screenshots.sh [NAME...]
-set -euo pipefail
+#!/bin/sh
+# Renders the desktop application's windows offscreen into docs/screenshots/: the main window
+# with a demo side in each view state worth seeing (tests/gui/screenshots/Screenshots.cpp lists
+# them), then every dialog into docs/screenshots/dialogs (tests/gui/gallery/Gallery.cpp).
+# Usage: scripts/screenshots.sh [BUILD_DIR] [SHOT...]   (the GUI must be built in BUILD_DIR)
+set -eu
 cd "$(dirname "$0")/.."
-build=${BUILD_DIR:-build}
-[ -f "$build/CMakeCache.txt" ] ||
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNIVAL_WERROR=ON
-cmake --build "$build" --target tarnival-screenshots -j2
-mkdir -p docs/screenshots
-QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build/tarnival-screenshots" docs/screenshots "$@"
+BUILD=build
+if [ $# -gt 0 ] && [ -d "$1" ]; then
+  BUILD=$1
+  shift
+fi
+OUT=docs/screenshots
+mkdir -p "$OUT"
+export QT_QPA_PLATFORM=offscreen
+
+# ---- The main window with a demo side, one PNG per state ----
+cmake --build "$BUILD" --target tarnival-screenshots
+"$BUILD/tarnival-screenshots" "$OUT" "$@"
+
+# ---- Dialogs: every dialog, one PNG each, into docs/screenshots/dialogs ----
+if [ $# -eq 0 ]; then
+  cmake --build "$BUILD" --target tarnival-gallery
+  "$BUILD/tarnival-gallery" "$OUT/dialogs"
+fi

@@ -10,6 +10,7 @@ packages=(
   sox xvfb xauth libjmac-java default-jre-headless time ccache
   flac # the command-line encoder: only the benchmark compares sizes with it
   pulseaudio pulseaudio-utils
+  clang # the libFuzzer targets (-DTARNIVAL_FUZZ=ON)
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

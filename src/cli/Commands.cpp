@@ -24,6 +24,8 @@ const char* const kRestoreUsage =
     "\n"
     "Loads INPUT (a 16-bit stereo WAV at 44.1/48 kHz, or an APE file), repairs its clicks,\n"
     "finds the tracks and writes each track as a WAV file. INPUT itself is never changed.\n"
+    "When INPUT is a session (.ses), its recording is reopened with the corrections, tracks,\n"
+    "cuts and filters the session holds, and its tracks are written; the output options apply.\n"
     "Options not given are taken from the desktop application's settings; each on/off option\n"
     "has its opposite, so a stored setting can always be overridden.\n"
     "\n"
@@ -39,6 +41,7 @@ const char* const kRestoreUsage =
     "                         the external encoder: TEMPLATE holds %IN and %OUT, and %A, %L,\n"
     "                         %T, %G, %N for artist, album, title, genre and number\n"
     "  --list FILE            also write the correction list as tab-separated text\n"
+    "  --save-session FILE    also save the session (.ses) before the tracks are written\n"
     "  --yes                  answer yes to every question (replace existing files, ...)\n"
     "\n"
     "Click repair:\n"
@@ -139,6 +142,8 @@ RestoreOptions parseRestore(const std::vector<std::string>& args) {
             p.rule = value();
         else if (a == "--list")
             p.listFile = value();
+        else if (a == "--save-session")
+            p.saveSession = value();
         else if (a == "--yes" || a == "-y")
             o.yes = true;
         else if (a == "--source") {

@@ -1,5 +1,6 @@
 // tarnival-cli: the terminal front end.
 #include "cli/AudioCommands.h"
+#include "cli/BatchCommand.h"
 #include "cli/Commands.h"
 #include "cli/TerminalUi.h"
 #include "settings/SettingsProfile.h"
@@ -21,6 +22,8 @@ const char* const kUsage =
     "Commands:\n"
     "  info FILE              check a wave or APE file and print its layout\n"
     "  restore INPUT [OPT]    load, scan and correct INPUT (see 'tarnival-cli restore --help')\n"
+    "  batch FILES... [OPT]   process a list of files unattended (see 'tarnival-cli batch\n"
+    "                         --help')\n"
     "  demo [DIR]             write a synthetic record side into DIR (default ./demo-out)\n"
     "                         and restore it\n"
     "  devices                list the playback and record devices by setting number\n"
@@ -59,6 +62,7 @@ int main(int argc, char** argv) {
     try {
         if (command == "info") return tarnival::cli::info(args);
         if (command == "restore") return tarnival::cli::restore(args);
+        if (command == "batch") return tarnival::cli::batch(args);
         if (command == "demo") return tarnival::cli::demo(args);
         if (command == "devices") return tarnival::cli::devices(args);
         if (command == "record") return tarnival::cli::record(args);

@@ -75,6 +75,7 @@ constexpr TextSetting kPathName{kSection, "PathName", ""};
 constexpr IntSetting kTempMode{kSection, "Temp Mode", ids::kTempSystem};
 constexpr TextSetting kTempPath{kSection, "Temp Path", ""};
 constexpr TextSetting kOutputPath{kSection, "Output Path", ""};
+constexpr IntSetting kAutoSave{kSection, "AutoSave", 0};
 
 // Scanning. A sensitivity of -1 means never chosen: the first file processed takes
 // kDefaultSensitivity and shows the options.

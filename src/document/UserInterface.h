@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,14 @@ class UserInterface {
     // The scan options dialog before a file is processed; false when the user cancels. Front
     // ends without a dialog keep the settings they were given.
     virtual bool editScanOptions(ScanSettings& /*settings*/) { return true; }
+
+    // An open-file dialog for a file that was not where it was expected: the chosen path, or
+    // nothing when the user cancels. Front ends without a dialog cancel.
+    virtual std::optional<std::string> locateFile(const std::string& /*title*/,
+                                                  const std::string& /*filter*/,
+                                                  const std::string& /*proposedName*/) {
+        return std::nullopt;
+    }
 
     // Runs pending interface events; returns whether Cancel was pressed since the last call and
     // clears that flag.

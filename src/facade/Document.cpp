@@ -26,6 +26,16 @@ CMorvath3Doc::CMorvath3Doc(Profile& profile, UserInterface& ui)
     scan.load(profile_);
     tempMode = get(profile_, settings::kTempMode);
     tempPath = get(profile_, settings::kTempPath);
+    AutoSave::Hooks hooks;
+    // Every long operation shows the progress display; the idle loop may run inside its pumps.
+    hooks.busy = [this] { return busy || ui_.progressShown() || (playing && playing()); };
+    hooks.modified = [this] { return modified && isLoaded(); };
+    hooks.inputPath = [this] { return inputPath_; };
+    hooks.encode = [this] { return encodeSession(sessionData()); };
+    hooks.showSaving = [this](bool saving) {
+        ui_.setStatusPane(1, saving ? statusText(kAutoSaving) : statusString());
+    };
+    autoSave_ = std::make_unique<AutoSave>(profile_, ui_, std::move(hooks));
 }
 
 CMorvath3Doc::~CMorvath3Doc() {
@@ -72,6 +82,8 @@ void CMorvath3Doc::CloseWave() {
     modified = false;
     currentEntry = 0;
     blockStart = blockEnd = 0;
+    cues.clear();
+    blockSettings.superCounter = 1;
     ape_ = false;
     originalName_.clear();
     inputPath_.clear();

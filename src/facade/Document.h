@@ -14,6 +14,8 @@
 #include "scan/CorrectionEditor.h"
 #include "scan/CorrectionGenerator.h"
 #include "scan/ScanSettings.h"
+#include "session/AutoSave.h"
+#include "session/SessionFile.h"
 #include "tracks/SpliceList.h"
 #include "tracks/TrackContext.h"
 #include "tracks/TrackList.h"
@@ -23,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarnival {
 
@@ -45,6 +48,41 @@ struct InputInspection {
     WaveLayout layout;
     bool ape = false;
     std::string repair; // how a damaged data length was read, if it was
+};
+
+// The re-scan commands' own detector settings and the super-scan bookkeeping. Sensitivity and
+// mode at kUseDocument take the document's.
+struct BlockSettings {
+    static constexpr int kUseDocument = -10;
+    int sensitivity = kUseDocument;
+    int mode = kUseDocument;
+    int passes = 1;
+    int superCounter = 1; // the highest super-scan pass so far
+};
+
+// What the scan options dialog of a re-scan or super-scan shows before the user chooses.
+struct RescanPrompt {
+    std::string message;
+    std::string caption;
+    std::string progressTitle;
+    bool hasUserCorrections = false; // the block holds user-edited corrections
+    bool hasCuts = false;            // the block holds cuts
+};
+
+// What the user chose in that dialog.
+struct RescanOptions {
+    int sensitivity = 3;
+    int mode = ids::kPerChannel;
+    int agc = 0;
+    int discriminator = 0;
+    int minMagnitude = 0;
+    int corWidth = ids::kNormalWidth;
+    // Only a whole-file re-scan that keeps nothing makes every correction anew, so only it may
+    // change how they are made; elsewhere the document's method stays.
+    int repairMethod = ids::kRepairStandard;
+    int passes = 1;                   // super-scan
+    bool keepUserCorrections = false; // re-scan: "Do NOT Remove" "User Corrections"
+    bool keepCuts = false;            // re-scan: "Do NOT Remove" "Cuts"
 };
 
 // The one open recording: its two files, layout, corrections, tracks, cuts, overview data and
@@ -89,6 +127,29 @@ class CMorvath3Doc {
     // inside one.
     std::function<bool(int32_t framePosition)> countedFrames() const;
 
+    // Re-scan and super-scan. PrepareRescan selects the block (the whole file for a whole-file
+    // command) and says what the options dialog shows; RescanDefaults is what it starts with.
+    // Rescan runs the command with the user's choice; false when nothing could be scanned (no
+    // file, or not yet scanned).
+    RescanPrompt PrepareRescan(bool super, bool wholeFile);
+    RescanOptions RescanDefaults() const;
+    bool Rescan(bool super, bool wholeFile, const RescanOptions& choice);
+    // Selects [start, end] as the block, kept inside the audio data; 0, 0 clears it.
+    void SelectBlock(int32_t start, int32_t end);
+    void ClearBlock() { blockStart = blockEnd = 0; }
+    bool hasBlock() const { return blockEnd > blockStart; }
+    // Scans the block into the block list with the block settings; returns the clicks found.
+    // replace: the working file is put back to the source as it is scanned.
+    int BlockScan(bool super, bool replace);
+    // Makes the block list's corrections in the working file and merges them into the list.
+    void ApplyBlockList();
+    // Takes the block's corrections out of the list and the audio, keeping track markers and,
+    // when asked, cuts and user-edited corrections (applied again).
+    void RemoveBlockCorrections(bool keepCuts, bool keepUserCorrections);
+    // Merges the block list into the correction list and hides what lies in cuts again.
+    void MergeBlockList();
+    BlockSettings blockSettings;
+
     int status() const { return load_.status; }
     const char* statusString() const { return statusText(load_.status); }
     // 0, or where the last long operation was cancelled (a position, or a correction's index).
@@ -114,6 +175,40 @@ class CMorvath3Doc {
     // path any more.
     void forgetWorkingFile();
 
+    // ---- Sessions ----
+    // The file-open command for any file: ".ses" restores a session, ".wav" and ".ape" open and
+    // scan, anything else is refused with "The file type is not supported".
+    bool OpenDocument(const std::string& path);
+    // The state as a session file holds it.
+    SessionData sessionData() const;
+    // Writes the session whole or not at all (the user is told why not); after a save the
+    // document counts as unmodified (AutoSave's copies do not count).
+    bool SaveSession(const std::string& path);
+    // Reads a session, reopens its recording (next to the session, or where the user points,
+    // when it has moved), rebuilds the working file and makes the corrections and filters
+    // again. On failure the user has been told why; a damaged session or a missing recording
+    // leaves the document as it was, an abandoned rebuild leaves it empty.
+    bool RestoreSession(const std::string& path);
+    // What "Save Session..." proposes: the input's path ending in ".ses".
+    std::string proposedSessionPath() const;
+    // The view's scale indexes, kept here so that sessions carry them (vertical 0..31).
+    int verticalScale = 0;
+    int horizontalScale = 0;
+    // The cue positions of the waveform view, refilled by a restore.
+    std::vector<int32_t> cues;
+
+    // AutoSave: the File menu toggle, the idle loop's check and the save before tracks are
+    // written. The front end tells it when playback makes a save impossible.
+    AutoSave& autoSave() { return *autoSave_; }
+    bool AutoSaveDocument() { return autoSave_->saveNow(); }
+    void OnIdle() { autoSave_->idle(); }
+    // Called by the save-tracks command after its dialog's OK.
+    void AutoSaveBeforeSavingTracks() {
+        if (autoSave_->enabled()) autoSave_->saveNow();
+    }
+    std::function<bool()> playing; // set by the front end; empty: never playing
+    bool busy = false;             // a long operation is running
+
     // Test hook: files written by newer encoders than the supported version.
     void setApeVersionCheck(bool on) { checkApeVersion_ = on; }
 
@@ -138,6 +233,12 @@ class CMorvath3Doc {
 
   private:
     bool fail(const std::string& text);
+    std::optional<std::string> locateInput(const SessionData& data, const std::string& sessionPath);
+    void applySession(const SessionData& data);
+    bool rebuildWorkingFile();
+    void restoreFilters(const SessionData& data);
+    void undoCutsInBlock();
+    void replaceListWithBlockList(const std::vector<int32_t>& cuePositions, int32_t cueTag);
     bool checkApe(const std::string& path, std::unique_ptr<ApeDecoder>& decoder, WaveLayout& l);
     bool parseWave(const std::string& path, File& file, WaveReading& reading);
     bool refuseOwnFile(const std::string& path);
@@ -159,6 +260,8 @@ class CMorvath3Doc {
     std::string dataRepair_;
     bool ape_ = false;
     bool checkApeVersion_ = true;
+    std::unique_ptr<AutoSave> autoSave_;
+    int restoreTask_ = 0;                 // the progress task a session restore is at
     std::unique_ptr<ApeDecoder> decoder_; // until the load has decoded the whole APE file
 };
 

@@ -34,7 +34,21 @@ bool RestoreJob::stopped() const {
     return doc_.ui().stopRequested();
 }
 
+bool RestoreJob::sessionInput() const {
+    const std::string& in = plan_.input;
+    if (in.size() < 4) return false;
+    std::string tail = in.substr(in.size() - 4);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".ses";
+}
+
+bool RestoreJob::writeSession() {
+    if (plan_.saveSession.empty()) return true;
+    return doc_.SaveSession(plan_.saveSession);
+}
+
 bool RestoreJob::open() {
+    if (sessionInput()) return doc_.RestoreSession(plan_.input);
     if (!doc_.OpenWave(plan_.input)) return false;
     // Asked for a number of tracks: the automatic detection would only be thrown away.
     if (plan_.targetTracks) doc_.scan.splitTracks = 0;
@@ -42,11 +56,13 @@ bool RestoreJob::open() {
 }
 
 bool RestoreJob::process() {
+    // A session brings its corrections, tracks and filters with it.
+    if (sessionInput()) return !stopped();
     return doc_.ProcessFile() && !stopped();
 }
 
 void RestoreJob::placeTracks() {
-    if (!plan_.targetTracks) return;
+    if (!plan_.targetTracks || sessionInput()) return;
     TrackContext ctx = doc_.trackContext();
     RescanChoice choice;
     choice.mode = RescanMode::UserAssisted;
@@ -132,7 +148,7 @@ void RestoreJob::applyTrackOptions() {
 
 bool RestoreJob::writeList() {
     if (plan_.listFile.empty()) return true;
-    for (const std::string& taken : {plan_.input, doc_.sourcePath(), doc_.workingPath()})
+    for (const std::string& taken : {doc_.inputPath(), doc_.sourcePath(), doc_.workingPath()})
         if (!taken.empty() && samePath(plan_.listFile, taken)) {
             doc_.ui().message("The correction list " + plan_.listFile +
                               " would overwrite the recording; choose another name.");
@@ -157,7 +173,7 @@ bool RestoreJob::save() {
     NamingInput naming;
     naming.rule = plan_.rule.empty() ? kDefaultNamingRule : plan_.rule;
     std::string folder = plan_.outputFolder.empty()
-                             ? std::filesystem::path(plan_.input).parent_path().string()
+                             ? std::filesystem::path(doc_.inputPath()).parent_path().string()
                              : plan_.outputFolder;
     naming.outputFolder = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     naming.inputName = inputNameOf(doc_.inputPath());
@@ -201,7 +217,7 @@ bool RestoreJob::save() {
     request.paths = names.paths;
     ConfirmSave confirm = [this](const std::vector<std::string>&) { return plan_.replaceExisting; };
     auto started = std::chrono::steady_clock::now();
-    SaveOutcome saved = SaveTracks(out, plan_.input, request, confirm);
+    SaveOutcome saved = SaveTracks(out, doc_.inputPath(), request, confirm);
     result_.saveSeconds = secondsSince(started);
     if (saved.workingFileRemoved) doc_.forgetWorkingFile();
     result_.trackIndexes = request.trackIndexes;
@@ -242,6 +258,10 @@ RestoreResult RestoreJob::run() {
             stopped() ? RestoreResult::Outcome::Stopped : RestoreResult::Outcome::Failed;
         return result_;
     }
+    return finish();
+}
+
+RestoreResult RestoreJob::finish() {
     applyTrackOptions();
     if (stopped()) {
         result_.outcome = RestoreResult::Outcome::Stopped;
@@ -251,9 +271,20 @@ RestoreResult RestoreJob::run() {
         result_.outcome = RestoreResult::Outcome::Refused;
         return result_;
     }
+    if (!writeSession()) {
+        result_.outcome = RestoreResult::Outcome::Failed;
+        return result_;
+    }
     if (!save()) return result_;
     result_.outcome = RestoreResult::Outcome::Done;
     return result_;
+}
+
+RestoreResult RestoreJob::writeTracks() {
+    result_ = RestoreResult{};
+    if (!doc_.isLoaded()) return result_;
+    result_.clicks = repairedClicks(doc_.corrections);
+    return finish();
 }
 
 } // namespace tarnival

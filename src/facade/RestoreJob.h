@@ -27,8 +27,9 @@ struct RestoreFilters {
 // What a restore does beyond the settings in force in the document: filters and levels, which
 // tracks, what they are called and where they go.
 struct RestorePlan {
-    std::string input;
-    int targetTracks = 0; // 0: find the tracks as "Split Tracks" says; else this many
+    std::string input;       // a recording, or a ".ses" session to restore and write the tracks of
+    std::string saveSession; // also save the session here before the tracks; empty: no
+    int targetTracks = 0;    // 0: find the tracks as "Split Tracks" says; else this many
     std::optional<RestoreFilters> filters;
     std::optional<double> balanceDb; // right against left; with balanceAuto, measured
     bool balanceAuto = false;
@@ -69,8 +70,14 @@ class RestoreJob {
   public:
     RestoreJob(CMorvath3Doc& doc, RestorePlan plan) : doc_(doc), plan_(std::move(plan)) {}
     RestoreResult run();
+    // Only the writing: names, track options, list, session and tracks, for the document as it
+    // stands (after a restore, or a session the caller restored).
+    RestoreResult writeTracks();
 
   private:
+    bool sessionInput() const;
+    bool writeSession();
+    RestoreResult finish();
     bool open();
     bool process();
     void placeTracks();

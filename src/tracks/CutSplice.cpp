@@ -63,6 +63,17 @@ void crossFadeSamples(int16_t* a, const int16_t* b, int count) {
     }
 }
 
+void HideEntriesInCuts(TrackContext& ctx) {
+    CorrectionList& list = ctx.corrections;
+    for (const Splice& s : ctx.splices.splices)
+        for (int i = 1; i <= list.count() - 2; ++i) {
+            Correction& c = list[i];
+            if (c.position >= s.cutStart && c.position <= s.cutEnd && c.magnitude >= kHideFrom &&
+                !isSpliceMarker(c))
+                c.magnitude -= kHideOffset;
+        }
+}
+
 void RenumberSpliceMarkers(CorrectionList& list) {
     int k = 0;
     for (int i = 1; i <= list.count() - 2; ++i)

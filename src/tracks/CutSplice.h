@@ -25,6 +25,9 @@ void RemoveSplice(TrackContext& ctx, int index);
 // Re-derives entry 0 and every track boundary from the markers after the cuts changed.
 void RefreshTracks(TrackContext& ctx);
 
+// Hides the entries that lie in a cut section again, after entries were added to the list.
+void HideEntriesInCuts(TrackContext& ctx);
+
 // Splice markers: width = index x 4, in list order.
 void RenumberSpliceMarkers(CorrectionList& list);
 // Puts one marker per splice into the list (replacing any there), numbered.

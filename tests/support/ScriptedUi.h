@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,21 @@ class ScriptedUi : public UserInterface {
     void setCancelEnabled(bool enabled) override { cancelEnabled = enabled; }
     bool editScanOptions(ScanSettings& settings) override;
     bool pumpAndTakeCancel() override;
+
+    // The locate-file dialog: what it was shown with, and the answers it gives in turn (an
+    // empty queue or nothing: Cancel).
+    std::vector<std::string> locateTitles;
+    std::vector<std::string> locateProposed;
+    std::deque<std::optional<std::string>> locateAnswers;
+    std::optional<std::string> locateFile(const std::string& title, const std::string&,
+                                          const std::string& proposedName) override {
+        locateTitles.push_back(title);
+        locateProposed.push_back(proposedName);
+        if (locateAnswers.empty()) return std::nullopt;
+        std::optional<std::string> a = locateAnswers.front();
+        locateAnswers.pop_front();
+        return a;
+    }
 };
 
 } // namespace tarnival::test
