@@ -1109,7 +1109,8 @@ void ClickView::find(bool forward) {
     if (findCriterion_ == view::kFindByTime) {
         if (adjusting_) return;
         const int ms = get(doc_.profile(), settings::kFindTime);
-        const int32_t step = int32_t(int64_t{ms} * rate_ / 250);
+        // Whole frames, so that a jump back returns exactly where a jump forward began.
+        const int32_t step = int32_t(int64_t{ms} * rate_ / 250) / 4 * 4;
         setPosition(position_ + (forward ? step : -step));
         return;
     }
