@@ -35,6 +35,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QToolBar>
@@ -55,7 +56,19 @@ MainWindow::MainWindow(std::unique_ptr<Profile> profile)
     : profile_(profile ? std::move(profile) : std::make_unique<SettingsProfile>()),
       ui_(std::make_unique<QtUserInterface>(this)),
       doc_(std::make_unique<CMorvath3Doc>(*profile_, *ui_)) {
+    // Without a desktop (a bare X server, offscreen) no icon theme is set: use the common one.
+    if (!QIcon::hasThemeIcon("document-open")) {
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& dir : QStandardPaths::locateAll(
+                 QStandardPaths::GenericDataLocation, "icons", QStandardPaths::LocateDirectory))
+            if (!paths.contains(dir)) paths << dir;
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setThemeName("Adwaita");
+    }
     setWindowIcon(QIcon::fromTheme("audio-x-generic"));
+    // The working folder of the last session.
+    if (const std::string folder = get(*profile_, settings::kPathName); !folder.empty())
+        QDir::setCurrent(QString::fromStdString(folder));
     setAcceptDrops(true);
     frame_ = new ChildFrame(*doc_, this);
     setCentralWidget(frame_);

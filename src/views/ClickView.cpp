@@ -1109,7 +1109,8 @@ void ClickView::find(bool forward) {
     if (findCriterion_ == view::kFindByTime) {
         if (adjusting_) return;
         const int ms = get(doc_.profile(), settings::kFindTime);
-        const int32_t step = int32_t(int64_t{ms} * rate_ / 250);
+        // Whole frames, so that a jump back returns exactly where a jump forward began.
+        const int32_t step = int32_t(int64_t{ms} * rate_ / 250) / 4 * 4;
         setPosition(position_ + (forward ? step : -step));
         return;
     }
@@ -1167,6 +1168,7 @@ std::optional<BoundaryAudition> ClickView::boundaryAudition() const {
 
 void ClickView::playTrack(bool corrected) {
     if (!loaded()) return;
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     if (playing()) {
         playback_->togglePause();
         return;
@@ -1179,11 +1181,13 @@ void ClickView::playTrack(bool corrected) {
 
 void ClickView::playBlock(bool corrected) {
     if (!hasBlock()) return;
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     playback_->playBlock(corrected, PlayBlock{blockStart_, blockEnd_});
 }
 
 void ClickView::audition(bool corrected) {
     if (!loaded()) return;
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     playback_->audition(corrected, visibleStart(), visibleEnd(), position_,
                         PlayBlock{blockStart_, blockEnd_}, boundaryAudition());
 }
@@ -1194,6 +1198,7 @@ void ClickView::auditionBoundary() {
         doc_.ui().beep();
         return;
     }
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     playback_->auditionBoundary(visibleStart(), visibleEnd(), position_, *b);
 }
 
@@ -1219,6 +1224,12 @@ void ClickView::playbackStarted() {
 }
 
 void ClickView::playPositionChanged(int32_t sourcePosition) {
+    // The device opened before the play began: the commands change with the first position.
+    if (!playAnnounced_ && playing()) {
+        playAnnounced_ = true;
+        emit playbackShown(true);
+        emit stateChanged();
+    }
     const int x = int(std::lround(mapping().xOf(sourcePosition)));
     if (x != playX_) {
         const int old = playX_;
@@ -1238,6 +1249,7 @@ void ClickView::pauseChanged(bool) {
 }
 
 void ClickView::playbackEnded() {
+    playAnnounced_ = false;
     playX_ = -1;
     update();
     emit playPositionMoved(-1);

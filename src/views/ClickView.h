@@ -217,6 +217,7 @@ class ClickView : public QWidget, private PlaybackObserver {
     double edgeLeft_ = -1, edgeRight_ = -1; // pixel edges of the highlighted correction
 
     int playX_ = -1;
+    bool playAnnounced_ = false;
 };
 
 } // namespace tarnival
