@@ -84,6 +84,12 @@ TEST(Cli, HelpVersionAndUsageErrors) {
     CliRun restoreHelp = cli("restore --help", home);
     EXPECT_EQ(restoreHelp.status, 0);
     EXPECT_NE(restoreHelp.out.find("--sensitivity 0-5"), std::string::npos);
+    // Options are never taken for the demo's folder.
+    CliRun demoHelp = cli("demo --help", home);
+    EXPECT_EQ(demoHelp.status, 0);
+    EXPECT_NE(demoHelp.out.find("demo [DIR]"), std::string::npos);
+    EXPECT_EQ(demoHelp.out.find("Writing"), std::string::npos);
+    EXPECT_EQ(cli("demo --quick", home).status, 2);
 
     EXPECT_EQ(cli("", home).status, 2);
     CliRun unknown = cli("frobnicate", home);
