@@ -1,10 +1,11 @@
 #include "app/QtUserInterface.h"
+#include "dialogs/ProgressWindow.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QStatusBar>
 
 namespace tarnival {
@@ -51,83 +52,68 @@ void QtUserInterface::setStatusPane(int pane, const std::string& text) {
 }
 
 void QtUserInterface::progressBegin(const std::vector<std::string>& tasks) {
-    tasks_ = tasks;
-    current_ = 0;
-    marked_ = -1;
-    lines_[0].clear();
-    lines_[1].clear();
-    progress_ = new QProgressDialog(window_);
-    progress_->setWindowModality(Qt::NonModal);
-    progress_->setMinimumDuration(0);
-    progress_->setAutoClose(false);
-    progress_->setAutoReset(false);
-    progress_->setRange(0, 1000);
-    QObject::connect(progress_, &QProgressDialog::canceled, [this] { cancelSeen_ = true; });
+    if (progress_) progress_->deleteLater();
+    progress_ = new ProgressWindow(window_);
+    progress_->taskList()->setTasks(tasks);
     window_->setEnabled(false);
     progress_->setEnabled(true);
-    showTasks();
     progress_->show();
 }
 
 void QtUserInterface::progressEnd() {
-    if (progress_) progress_->deleteLater();
+    if (progress_) {
+        progress_->hide();
+        progress_->deleteLater();
+    }
     progress_ = nullptr;
     window_->setEnabled(true);
 }
 
-void QtUserInterface::showTasks() {
-    if (!progress_) return;
-    QString text;
-    for (int i = 0; i < static_cast<int>(tasks_.size()); ++i) {
-        QString mark = i == marked_    ? "! "
-                       : i < current_  ? "\u2713 "
-                       : i == current_ ? "\u25b6 "
-                                       : "   ";
-        QString line = QString::fromStdString(tasks_[static_cast<size_t>(i)]).toHtmlEscaped();
-        text += mark + (i == current_ ? "<b>" + line + "</b>" : line) + "<br>";
-    }
-    for (const auto& l : lines_)
-        if (!l.empty()) text += "<br>" + QString::fromStdString(l).toHtmlEscaped();
-    progress_->setLabelText(text);
-}
-
 void QtUserInterface::setTaskText(int index, const std::string& text) {
-    if (index >= static_cast<int>(tasks_.size())) tasks_.resize(static_cast<size_t>(index) + 1);
-    tasks_[static_cast<size_t>(index)] = text;
-    showTasks();
+    if (progress_) progress_->taskList()->setTaskText(index, text);
 }
 
 void QtUserInterface::setCurrentTask(int index) {
-    current_ = index;
-    showTasks();
+    if (progress_) progress_->taskList()->setCurrent(index);
 }
 
 void QtUserInterface::markTask(int index) {
-    marked_ = index;
-    showTasks();
+    if (progress_) progress_->taskList()->setMarked(index);
 }
 
 void QtUserInterface::setProgressRange(int64_t low, int64_t high) {
-    low_ = low;
-    high_ = high;
+    if (progress_) progress_->setRange(low, high);
 }
 
 void QtUserInterface::setProgressPosition(int64_t position) {
-    if (progress_ && high_ > low_)
-        progress_->setValue(static_cast<int>((position - low_) * 1000 / (high_ - low_)));
+    if (progress_) progress_->setPosition(position);
 }
 
 void QtUserInterface::setProgressText(int line, const std::string& text) {
-    if (line < 0 || line > 1 || lines_[line] == text) return;
-    lines_[line] = text;
-    showTasks();
+    if (progress_) progress_->setLine(line, text);
+}
+
+void QtUserInterface::setProgressTitle(const std::string& title) {
+    if (progress_) progress_->setWindowTitle(QString::fromStdString(title));
+}
+
+void QtUserInterface::setCancelEnabled(bool enabled) {
+    if (progress_) progress_->setCancelEnabled(enabled);
 }
 
 bool QtUserInterface::pumpAndTakeCancel() {
     QCoreApplication::processEvents();
-    bool seen = cancelSeen_;
-    cancelSeen_ = false;
-    return seen;
+    return progress_ && progress_->takeCancel();
+}
+
+std::optional<std::string> QtUserInterface::locateFile(const std::string& title,
+                                                       const std::string& filter,
+                                                       const std::string& proposedName) {
+    QString path = QFileDialog::getOpenFileName(window_, QString::fromStdString(title),
+                                                QString::fromStdString(proposedName),
+                                                QString::fromStdString(filter));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
 }
 
 } // namespace tarnival

@@ -1,8 +1,8 @@
 #pragma once
+#include "dialogs/ProgressWindow.h"
 #include "document/UserInterface.h"
 
 #include <QPointer>
-#include <QProgressDialog>
 
 class QLabel;
 class QMainWindow;
@@ -28,20 +28,21 @@ class QtUserInterface : public UserInterface {
     void setProgressRange(int64_t low, int64_t high) override;
     void setProgressPosition(int64_t position) override;
     void setProgressText(int line, const std::string& text) override;
+    void setProgressTitle(const std::string& title) override;
+    void setCancelEnabled(bool enabled) override;
     bool pumpAndTakeCancel() override;
+    std::optional<std::string> locateFile(const std::string& title, const std::string& filter,
+                                          const std::string& proposedName) override;
+    // Status pane 1..3, for the frame to size and to cover during playback.
+    QLabel* pane(int index) const { return index >= 1 && index <= 3 ? panes_[index] : nullptr; }
+
+    // The window while an operation runs (tests and the gallery look at it).
+    ProgressWindow* progressWindow() const { return progress_; }
 
   private:
-    void showTasks();
-
     QMainWindow* window_;
     QLabel* panes_[4] = {};
-    QPointer<QProgressDialog> progress_;
-    std::vector<std::string> tasks_;
-    std::string lines_[2];
-    int current_ = 0;
-    int marked_ = -1;
-    int64_t low_ = 0, high_ = 0;
-    bool cancelSeen_ = false;
+    QPointer<ProgressWindow> progress_;
 };
 
 } // namespace tarnival

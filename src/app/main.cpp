@@ -8,6 +8,6 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("Tarnival");
     tarnival::MainWindow window;
     window.show();
-    if (argc > 1) window.openFile(QString::fromLocal8Bit(argv[1]));
+    if (argc > 1) window.openArgument(QString::fromLocal8Bit(argv[1]));
     return app.exec();
 }

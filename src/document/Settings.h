@@ -134,5 +134,21 @@ constexpr IntSetting kConvertMode{kSection, "Convert Mode", ids::kConvertNone};
 constexpr IntSetting kConvertRatio{kSection, "Convert Ratio", 1000};
 constexpr IntSetting kRecTime{kSection, "RecTime", 1};
 
+// Views.
+constexpr IntSetting kGraticule{kSection, "Graticule", 1};
+constexpr IntSetting kThinTrace{kSection, "ThinTrace", 0};
+constexpr IntSetting kBackground{kSection, "Background", 0};
+constexpr IntSetting kListSel{kSection, "ListSel", 1165};
+constexpr IntSetting kListMag{kSection, "ListMag", 0};
+constexpr IntSetting kFindMag{kSection, "FindMag", 5};
+constexpr IntSetting kFindTime{kSection, "FindTime", 1000}; // milliseconds
+// Main window placement; Flags -1: none saved.
+constexpr IntSetting kPlacementFlags{kSection, "Flags", -1};
+constexpr IntSetting kPlacementTop{kSection, "Top", 0};
+constexpr IntSetting kPlacementBottom{kSection, "Bottom", 0};
+constexpr IntSetting kPlacementLeft{kSection, "Left", 0};
+constexpr IntSetting kPlacementRight{kSection, "Right", 0};
+constexpr IntSetting kPlacementShow{kSection, "Show", 1};
+
 } // namespace settings
 } // namespace tarnival
