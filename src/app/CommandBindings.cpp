@@ -45,6 +45,12 @@ void bindDocumentCommands(MainWindow& mw) {
     };
 
     // ---- Saving and sessions ----
+    d.playing = [&w] { return w.playing(); };
+    // A session carries the view's scales (AutoSave's copies too).
+    auto keepScales = [&w, &d] {
+        d.verticalScale = w.verticalIndex();
+        d.horizontalScale = w.scaleIndex();
+    };
     mw.bind(
         "file.save",
         [parent, &d, changed] {
@@ -63,13 +69,14 @@ void bindDocumentCommands(MainWindow& mw) {
         scanned);
     mw.bind(
         "file.saveSession",
-        [parent, &w, &d, changed] {
+        [parent, &w, &d, changed, keepScales] {
             w.playback().stopNow();
             QString path = QFileDialog::getSaveFileName(
                 parent, "Save Session", QString::fromStdString(d.proposedSessionPath()),
                 "Session Files (*.ses)");
             if (path.isEmpty()) return;
             if (!path.endsWith(".ses", Qt::CaseInsensitive)) path += ".ses";
+            keepScales();
             d.SaveSession(path.toStdString());
             changed();
         },
@@ -84,6 +91,11 @@ void bindDocumentCommands(MainWindow& mw) {
             d.ui().message(e.what());
         }
         reopened();
+        if (ok && d.isLoaded()) {
+            w.cues() = d.cues;
+            w.setVerticalIndex(d.verticalScale);
+            w.setScaleIndex(d.horizontalScale);
+        }
         return ok;
     };
     mw.bind(
@@ -100,8 +112,10 @@ void bindDocumentCommands(MainWindow& mw) {
         [&d] { return d.autoSave().enabled(); });
     // The idle check: AutoSave itself decides whether a save is due.
     auto* idleTimer = new QTimer(&mw);
-    QObject::connect(idleTimer, &QTimer::timeout, &mw, [&w, &d] {
-        if (!w.playing() && !QCoreApplication::closingDown()) d.OnIdle();
+    QObject::connect(idleTimer, &QTimer::timeout, &mw, [&w, &d, keepScales] {
+        if (w.playing() || QCoreApplication::closingDown()) return;
+        keepScales();
+        d.OnIdle();
     });
     idleTimer->start(1000);
 

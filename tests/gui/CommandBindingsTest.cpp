@@ -82,14 +82,29 @@ TEST(CommandBindings, EveryCommandIsConnectedAndActsOnTheDocument) {
     EXPECT_EQ(bytesBetween(doc.workingPath(), from, to),
               bytesBetween(dir.file("side.wav"), from, to));
 
-    // A session saved and opened through the window comes back with the same corrections.
+    // A session saved and opened through the window comes back with the same corrections,
+    // cue marks and scales.
+    window.wave().clearBlock();
+    window.wave().setPosition(doc.store.layout.toFrame(start + 4 * 200000));
+    window.wave().insertCue();
+    ASSERT_EQ(window.wave().cues().size(), 1u);
+    const std::vector<int32_t> cues = window.wave().cues();
+    window.wave().setVerticalIndex(window.wave().verticalIndex() + 2);
+    window.wave().setScaleIndex(window.wave().scaleIndex() + 1);
+    const int vertical = window.wave().verticalIndex(), horizontal = window.wave().scaleIndex();
     const std::vector<Correction> list = doc.corrections.entries();
+    doc.verticalScale = vertical;
+    doc.horizontalScale = horizontal;
     ASSERT_TRUE(doc.SaveSession(dir.file("side.ses")));
+    window.wave().setVerticalIndex(vertical - 2);
     boxes.answers = {"Do Not Save"};
     ASSERT_TRUE(window.openArgument(QString::fromStdString(dir.file("side.ses"))));
     EXPECT_TRUE(doc.isLoaded());
     EXPECT_EQ(doc.corrections.entries(), list);
     EXPECT_TRUE(window.wave().loaded()) << "the views show the restored side";
+    EXPECT_EQ(window.wave().cues(), cues);
+    EXPECT_EQ(window.wave().verticalIndex(), vertical);
+    EXPECT_EQ(window.wave().scaleIndex(), horizontal);
     doc.modified = false;
 }
 
