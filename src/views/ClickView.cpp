@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -213,6 +214,19 @@ void ClickView::setTraceSeparation(int pixels) {
     update();
 }
 
+void ClickView::setCentreLevel(double level) {
+    centreLevel_ = std::clamp(level, -32768.0, 32767.0);
+    update();
+}
+
+void ClickView::wheelEvent(QWheelEvent* event) {
+    // One notch scrolls half a division at the scale in force.
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0) return;
+    setCentreLevel(centreLevel_ + notches * 25 * verticalScale() / 1.6);
+    event->accept();
+}
+
 void ClickView::setChannelsShown(bool left, bool right) {
     showLeft_ = left;
     showRight_ = right;
@@ -292,7 +306,8 @@ QColor ClickView::backgroundColour() const {
 
 int ClickView::baseline(bool left) const {
     const int top = signature_ ? kSignatureHeight : 0;
-    const int centre = top + (height() - top) / 2;
+    const int centre =
+        top + (height() - top) / 2 + int(std::lround(centreLevel_ * 1.6 / verticalScale()));
     if (showLeft_ && showRight_) return left ? centre - traceSep_ / 2 : centre + traceSep_ / 2;
     return centre;
 }

@@ -52,6 +52,11 @@ class ClickView : public QWidget, private PlaybackObserver {
     void setVerticalIndex(int index);
     int traceSeparation() const { return traceSep_; }
     void setTraceSeparation(int pixels);
+    // Vertical scrolling: the sample level shown at the middle between the two baselines. It
+    // stays there when the vertical scale changes.
+    double centreLevel() const { return centreLevel_; }
+    void setCentreLevel(double level);
+    int baselineY(bool left) const { return baseline(left); }
     void setChannelsShown(bool left, bool right);
     bool leftShown() const { return showLeft_; }
     bool rightShown() const { return showRight_; }
@@ -141,6 +146,7 @@ class ClickView : public QWidget, private PlaybackObserver {
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
     enum class Drag {
@@ -196,6 +202,7 @@ class ClickView : public QWidget, private PlaybackObserver {
     int coarseIndex_ = view::kDefaultCoarseIndex;
     int verticalIndex_ = view::kDefaultVerticalIndex;
     int traceSep_ = 100;
+    double centreLevel_ = 0;
     bool showLeft_ = true, showRight_ = true;
     bool grid_ = true, scale_ = true, thin_ = false, hideNorm_ = false, signature_ = false;
     int background_ = Classic;

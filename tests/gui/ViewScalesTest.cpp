@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 
 namespace tarnival {
 namespace {
@@ -61,6 +62,24 @@ TEST(ViewScales, KeysBarAndTablesStayInStep) {
     EXPECT_EQ(bar.vertical()->text(), "200");
     for (int i = 0; i < 4; ++i) QTest::keyClick(&wave, Qt::Key_2, Qt::KeypadModifier);
     EXPECT_EQ(wave.verticalScale(), 1000);
+
+    // The wheel scrolls the traces; the level at the middle stays when the scale changes.
+    const int middle = wave.height() / 2;
+    auto levelAtMiddle = [&] {
+        const double mid = (wave.baselineY(true) + wave.baselineY(false)) / 2.0;
+        return (mid - middle) * wave.verticalScale() / 1.6;
+    };
+    EXPECT_NEAR(levelAtMiddle(), 0, wave.verticalScale() / 1.6);
+    QWheelEvent up(QPointF(50, 50), wave.mapToGlobal(QPointF(50, 50)), {}, {0, 240}, Qt::NoButton,
+                   {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&wave, &up);
+    EXPECT_GT(wave.centreLevel(), 0);
+    const double level = levelAtMiddle();
+    EXPECT_NEAR(level, wave.centreLevel(), wave.verticalScale() / 1.6);
+    QTest::keyClick(&wave, Qt::Key_8, Qt::KeypadModifier);
+    EXPECT_NEAR(levelAtMiddle(), wave.centreLevel(), wave.verticalScale() / 1.6);
+    QTest::keyClick(&wave, Qt::Key_2, Qt::KeypadModifier);
+    wave.setCentreLevel(0);
 
     // A track boundary uses the coarse table at its own remembered step, and back again.
     window.action("tracks.nextMarker")->trigger();
