@@ -57,6 +57,10 @@ class ClickView : public QWidget, private PlaybackObserver {
     double centreLevel() const { return centreLevel_; }
     void setCentreLevel(double level);
     int baselineY(bool left) const { return baseline(left); }
+    // The boundary tool while a boundary is current (source positions).
+    int32_t fadeHandle() const;
+    int32_t silenceHandle() const;
+    QPoint toolHandlePoint(bool fade) const;
     void setChannelsShown(bool left, bool right);
     bool leftShown() const { return showLeft_; }
     bool rightShown() const { return showRight_; }
@@ -156,7 +160,9 @@ class ClickView : public QWidget, private PlaybackObserver {
         BlockStartEdge,
         BlockEndEdge,
         CorrectionEdge,
-        Boundary
+        Boundary,
+        FadeHandle,
+        SilenceHandle
     };
 
     void paintFrame(QPainter& p);
@@ -179,6 +185,11 @@ class ClickView : public QWidget, private PlaybackObserver {
     void showBlockInList();
     bool onCorrectionEdge(int x) const;
     bool onBoundaryHandle(int x) const;
+    // The boundary tool's handles in the top strip: 1 fade, 2 silence, 0 none.
+    int toolHandleAt(QPoint at) const;
+    double toolHandleX(bool fade) const;
+    void paintBoundaryTool(QPainter& p, const view::Mapping& m);
+    void readToolLengths();
     int blockEdgeAt(int x) const; // 1 start, 2 end, 0 none
     int32_t selectionPosition(int x) const;
     std::optional<BoundaryAudition> boundaryAudition() const;
@@ -216,6 +227,11 @@ class ClickView : public QWidget, private PlaybackObserver {
     bool adjustInserted_ = false;
     Correction saved_{};
     int32_t boundaryPos_ = 0; // where a boundary being adjusted stands
+    // The boundary tool's handles, as lengths from the boundary: the fade (inside the track) and
+    // the silence (outside it).
+    int32_t fadeLength_ = 0;
+    int32_t silenceLength_ = 0;
+    bool handlesMoved_ = false;
 
     // Mouse.
     Drag drag_ = Drag::None;

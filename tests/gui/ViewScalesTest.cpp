@@ -127,6 +127,28 @@ TEST(ViewScales, KeysBarAndTablesStayInStep) {
     QTest::keyClick(&wave, Qt::Key_9, Qt::KeypadModifier);
     QTest::keyClick(&wave, Qt::Key_9, Qt::KeypadModifier);
     EXPECT_EQ(bar.speedLabel()->text(), "Playback Speed\nX 1");
+    // The boundary tool: dragging the fade handle of a track's end into the track sets its
+    // fade-out on Apply; the boundary stays.
+    window.action("tracks.nextMarker")->trigger();
+    CMorvath3Doc& doc = window.document();
+    ASSERT_TRUE(wave.currentIsMarker());
+    const Correction marker = doc.corrections[doc.currentEntry];
+    ASSERT_FALSE(isStartMarker(marker));
+    const int t = markerTrack(marker);
+    const int32_t end = doc.tracks[t].end;
+    const QPoint handle = wave.toolHandlePoint(true);
+    QTest::mousePress(&wave, Qt::LeftButton, {}, handle);
+    ASSERT_TRUE(wave.adjusting());
+    QTest::mouseMove(&wave, handle - QPoint(60, 0));
+    QTest::mouseRelease(&wave, Qt::LeftButton, {}, handle - QPoint(60, 0));
+    const int32_t fadeAt = wave.fadeHandle();
+    EXPECT_EQ(fadeAt, marker.position -
+                          (marker.position - wave.mapping().positionAt(handle.x() - 60)) / 4 * 4);
+    wave.applyAdjust();
+    EXPECT_EQ(doc.tracks[t].end, end);
+    EXPECT_EQ(doc.tracks[t].fadeOut,
+              doc.splices.sourceToDisplay(marker.position) - doc.splices.sourceToDisplay(fadeAt));
+    EXPECT_GT(doc.tracks[t].fadeOut, 0);
     window.document().modified = false;
 }
 
