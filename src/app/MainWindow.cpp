@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/CommandBindings.h"
 
 #include "app/CommandTable.h"
 #include "app/QtUserInterface.h"
@@ -85,6 +86,7 @@ MainWindow::MainWindow(std::unique_ptr<Profile> profile)
     addToolBarBreak();
     addToolBar(Qt::TopToolBarArea, bar_);
     bindViewCommands();
+    bindDocumentCommands(*this);
 
     ClickView& w = wave();
     connect(&w, &ClickView::scaleChanged, this, &MainWindow::syncScales);

@@ -55,6 +55,7 @@ const char* const kBatchUsage =
     "  --trim                 keep only the music and a second either side, faded\n"
     "  --format TYPE          wav, ape, ogg, flac, or external (the stored encoder)\n"
     "  --log FILE             write the log here instead of the standard output\n"
+    "  --log-colours          mark the red lines of the log with colour codes, also in a file\n"
     "  --jobs N               files processed at once (default: the number of cores)\n";
 
 struct UsageError : std::runtime_error {
@@ -87,6 +88,7 @@ struct BatchCommandLine {
         minMagnitude;
     std::optional<std::string> format;
     std::string logFile;
+    bool colours = false;
     int jobs = 0;
 };
 
@@ -173,6 +175,8 @@ BatchCommandLine parseBatch(const std::vector<std::string>& args) {
             c.format = value();
         else if (a == "--log")
             c.logFile = value();
+        else if (a == "--log-colours")
+            c.colours = true;
         else if (a == "--jobs")
             c.jobs = intValue(a, value(), 1, 64);
         else if (!a.empty() && a[0] == '-')
@@ -513,7 +517,7 @@ int batch(const std::vector<std::string>& args) {
             return 1;
         }
     }
-    LogWriter writer(logFile, logFile == stdout && ::isatty(STDOUT_FILENO));
+    LogWriter writer(logFile, c.colours || (logFile == stdout && ::isatty(STDOUT_FILENO)));
     const std::vector<std::string> files = expandInputs(c.inputs);
     int jobs = c.jobs;
     if (jobs <= 0) jobs = std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));

@@ -63,10 +63,15 @@ int RunBlockScan(const BlockScanRequest& q, CorrectionList& blockList, WaveStore
     detector.beginScan();
     const WaveLayout& l = store.layout;
     std::vector<int16_t> buffer(kReadBytes / 2);
+    bool scanning = q.detect;
     for (int64_t G = q.range.start; G < q.range.end; G += kBlockSize) {
         if (ui.progressShown() && ui.pumpAndTakeCancel() &&
-            ui.ask("Really Cancel?", "Tarnival", Buttons::YesNo) == Answer::Yes)
-            break;
+            ui.ask("Really Cancel?", "Tarnival", Buttons::YesNo) == Answer::Yes) {
+            // The list no longer knows the corrections still in the rest of the working file:
+            // the original goes back there, unscanned.
+            if (!q.fromSource) break;
+            scanning = false;
+        }
         ui.setProgressPosition(G);
         // Only audio: what lies past the data reads as silence, and nothing past it is written.
         const size_t audio =
@@ -78,7 +83,7 @@ int RunBlockScan(const BlockScanRequest& q, CorrectionList& blockList, WaveStore
         } else {
             store.readWorking(G, buffer.data(), audio);
         }
-        if (q.detect)
+        if (scanning)
             detector.scanBlock(static_cast<int32_t>(G), buffer.data(),
                                ClickDetector::kBlockSamples);
     }

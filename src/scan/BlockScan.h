@@ -49,7 +49,8 @@ struct BlockScanRequest {
 
 // Runs the detector over the range into blockList (leading sentinel .. trailing sentinel),
 // pumping the interface once a block and asking "Really Cancel?" after a Cancel press; a
-// cancelled scan keeps what it found. Returns the number of clicks found.
+// cancelled scan keeps what it found (and, reading from the source, still puts the original back
+// over the rest of the range). Returns the number of clicks found.
 int RunBlockScan(const BlockScanRequest& request, CorrectionList& blockList, WaveStore& store,
                  CFft& fft, UserInterface& ui);
 

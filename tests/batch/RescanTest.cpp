@@ -98,6 +98,19 @@ TEST(Rescan, WholeFileRescanPutsTheOriginalBackBeforeScanning) {
     EXPECT_EQ(a.working(), b.working());
     EXPECT_TRUE(sorted(b.doc->corrections));
 
+    // Only a re-scan that makes every correction anew changes how they are made.
+    RescanOptions precise = b.choice(3);
+    precise.repairMethod = ids::kRepairPrecise;
+    precise.keepUserCorrections = precise.keepCuts = true; // nothing to keep: still a fresh scan
+    ASSERT_TRUE(b.doc->Rescan(false, true, precise));
+    EXPECT_EQ(b.doc->generator().method(), RepairMethod::Precise);
+    EXPECT_EQ(b.profile.getInt("Settings", "Repair Method", 0), ids::kRepairPrecise);
+    RescanOptions back = b.choice(3);
+    back.repairMethod = ids::kRepairStandard;
+    ASSERT_TRUE(b.doc->Rescan(true, true, back));
+    EXPECT_EQ(b.doc->generator().method(), RepairMethod::Precise);
+    EXPECT_EQ(b.doc->RescanDefaults().repairMethod, ids::kRepairPrecise);
+
     // Off: every click goes and the working file is the original again.
     ASSERT_TRUE(b.doc->Rescan(false, true, b.choice(0)));
     EXPECT_TRUE(clicksOf(b.doc->corrections).empty());
@@ -106,6 +119,22 @@ TEST(Rescan, WholeFileRescanPutsTheOriginalBackBeforeScanning) {
     int markers = 0;
     for (const Correction& c : b.doc->corrections.entries()) markers += c.width < 0;
     EXPECT_EQ(markers, 2 * (b.doc->tracks.count() - 1));
+}
+
+TEST(Rescan, ACancelledWholeFileRescanLeavesNoUnlistedCorrectionBehind) {
+    Loaded l(3);
+    const std::vector<Correction> before = clicksOf(l.doc->corrections);
+    l.ui.cancelAt = {l.ui.pumps + 3};
+    l.ui.answers = {Answer::Yes};
+    ASSERT_TRUE(l.doc->Rescan(false, true, l.choice(3)));
+    EXPECT_EQ(l.ui.questions.back(), "Really Cancel?");
+    const std::vector<Correction> after = clicksOf(l.doc->corrections);
+    ASSERT_FALSE(after.empty());
+    EXPECT_LT(after.size(), before.size());
+    // Past the last correction found, the working file is the original again.
+    const int32_t from = spanEnd(after.back()) + 4096;
+    const std::vector<uint8_t> working = l.working(), original = l.source();
+    EXPECT_TRUE(std::equal(working.begin() + from, working.end(), original.begin() + from));
 }
 
 TEST(Rescan, SuperScanKeepsEarlierCorrectionsAndCountsPasses) {
