@@ -90,6 +90,14 @@ TEST(Playback, AuditionAndTrackPlayAreHeardAndFollowed) {
     wave.setFocus();
     QTest::keyClick(&wave, Qt::Key_Space);
     ASSERT_TRUE(test::runEventsUntil([&] { return wave.playing(); }, 5s));
+    ASSERT_TRUE(test::runEventsUntil([&] { return toggle->isVisible(); }, 5s));
+    // The toggle switches to the original and goes on playing.
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    ASSERT_TRUE(
+        test::runEventsUntil([&] { return !wave.playback().isCorrected() && wave.playing(); }, 5s));
+    EXPECT_EQ(toggle->text(), "Playing... Original");
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     QTest::keyClick(&wave, Qt::Key_Space);
     EXPECT_TRUE(wave.playback().isPaused());
     EXPECT_TRUE(window.action("play.pause")->isChecked());

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 
 namespace tarnival {
 namespace {
@@ -62,6 +63,24 @@ TEST(ViewScales, KeysBarAndTablesStayInStep) {
     for (int i = 0; i < 4; ++i) QTest::keyClick(&wave, Qt::Key_2, Qt::KeypadModifier);
     EXPECT_EQ(wave.verticalScale(), 1000);
 
+    // The wheel scrolls the traces; the level at the middle stays when the scale changes.
+    const int middle = wave.height() / 2;
+    auto levelAtMiddle = [&] {
+        const double mid = (wave.baselineY(true) + wave.baselineY(false)) / 2.0;
+        return (mid - middle) * wave.verticalScale() / 1.6;
+    };
+    EXPECT_NEAR(levelAtMiddle(), 0, wave.verticalScale() / 1.6);
+    QWheelEvent up(QPointF(50, 50), wave.mapToGlobal(QPointF(50, 50)), {}, {0, 240}, Qt::NoButton,
+                   {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&wave, &up);
+    EXPECT_GT(wave.centreLevel(), 0);
+    const double level = levelAtMiddle();
+    EXPECT_NEAR(level, wave.centreLevel(), wave.verticalScale() / 1.6);
+    QTest::keyClick(&wave, Qt::Key_8, Qt::KeypadModifier);
+    EXPECT_NEAR(levelAtMiddle(), wave.centreLevel(), wave.verticalScale() / 1.6);
+    QTest::keyClick(&wave, Qt::Key_2, Qt::KeypadModifier);
+    wave.setCentreLevel(0);
+
     // A track boundary uses the coarse table at its own remembered step, and back again.
     window.action("tracks.nextMarker")->trigger();
     ASSERT_TRUE(wave.coarse());
@@ -108,6 +127,28 @@ TEST(ViewScales, KeysBarAndTablesStayInStep) {
     QTest::keyClick(&wave, Qt::Key_9, Qt::KeypadModifier);
     QTest::keyClick(&wave, Qt::Key_9, Qt::KeypadModifier);
     EXPECT_EQ(bar.speedLabel()->text(), "Playback Speed\nX 1");
+    // The boundary tool: dragging the fade handle of a track's end into the track sets its
+    // fade-out on Apply; the boundary stays.
+    window.action("tracks.nextMarker")->trigger();
+    CMorvath3Doc& doc = window.document();
+    ASSERT_TRUE(wave.currentIsMarker());
+    const Correction marker = doc.corrections[doc.currentEntry];
+    ASSERT_FALSE(isStartMarker(marker));
+    const int t = markerTrack(marker);
+    const int32_t end = doc.tracks[t].end;
+    const QPoint handle = wave.toolHandlePoint(true);
+    QTest::mousePress(&wave, Qt::LeftButton, {}, handle);
+    ASSERT_TRUE(wave.adjusting());
+    QTest::mouseMove(&wave, handle - QPoint(60, 0));
+    QTest::mouseRelease(&wave, Qt::LeftButton, {}, handle - QPoint(60, 0));
+    const int32_t fadeAt = wave.fadeHandle();
+    EXPECT_EQ(fadeAt, marker.position -
+                          (marker.position - wave.mapping().positionAt(handle.x() - 60)) / 4 * 4);
+    wave.applyAdjust();
+    EXPECT_EQ(doc.tracks[t].end, end);
+    EXPECT_EQ(doc.tracks[t].fadeOut,
+              doc.splices.sourceToDisplay(marker.position) - doc.splices.sourceToDisplay(fadeAt));
+    EXPECT_GT(doc.tracks[t].fadeOut, 0);
     window.document().modified = false;
 }
 
