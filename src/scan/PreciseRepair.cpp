@@ -502,23 +502,28 @@ bool isMusicalOnset(const int16_t* frames, int validFrom, int validTo, int from,
         for (int i = 0; i < P; ++i) trace += A[i * P + i];
         for (int i = 0; i < P; ++i) A[i * P + i] += trace / P * 1e-6 + 1.0;
         if (!choleskySolve(A, P, c)) continue;
-        // Before: the least-squares residual itself. After: the filter run over the audio,
-        // one tap at a time so that the loop runs over samples.
+        // Before: the least-squares residual itself. After: the filter run over the audio, two
+        // samples at a time with every tap applied while they sit in a register.
         double residual = R[0];
         for (int k = 0; k < P; ++k) residual -= c[k] * R[k + 1];
         const double before = std::max(residual, 0.0) / kPre + 1.0;
+        // The window just after first: most candidates are told apart by it alone.
         double err[kNear + kFar];
         const double* after = x + at(nearFrom);
-        for (int i = 0; i < kNear + kFar; ++i) err[i] = after[i];
-        for (int k = 0; k < P; ++k) {
-            const double ck = c[k];
-            const double* lag = after - 1 - k;
-            for (int i = 0; i < kNear + kFar; ++i) err[i] -= ck * lag[i];
-        }
+        auto filter = [&](int i0, int i1) {
+            for (int i = i0; i < i1; i += 2) {
+                Lanes e = load(after + i);
+                for (int k = 0; k < P; ++k) e -= Lanes{c[k], c[k]} * load(after + i - 1 - k);
+                std::memcpy(err + i, &e, sizeof e);
+            }
+        };
+        static_assert(kNear % 2 == 0 && kFar % 2 == 0);
+        filter(0, kNear);
         const double just = dot(err, err, kNear) / kNear + 1.0;
+        if (!(just > kInnovation * before)) continue;
+        filter(kNear, kNear + kFar);
         const double later = dot(err + kNear, err + kNear, kFar) / kFar + 1.0;
-        if (just > kInnovation * before && later > kInnovationFar * before && just > kSharp * later)
-            return true;
+        if (later > kInnovationFar * before && just > kSharp * later) return true;
     }
     return false;
 }
