@@ -5,6 +5,7 @@
 // are timed on a generated 20-minute record side.
 //
 //   bench_precise [--seconds S] [--seed N] [--side FILE] [--no-timing] [--verbose]
+//                 [--order-per-sample X] [--context-per-order N] [--max-fill-order N] [--context N]
 //
 // --side FILE times the methods on FILE (a wave file) instead of generating a side; --seconds 0
 // skips the quality table.
@@ -36,6 +37,9 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int kReach = kRate * 5 / 1000; // +-5 ms about a click is its region
 constexpr int kReadBytes = 266240;       // a block and the 4096 bytes after it
+
+// The precise method's tuning, changed from the command line to measure alternatives.
+PreciseRepair::Tuning gTuning;
 
 struct Method {
     const char* name;
@@ -114,7 +118,7 @@ Run scanAndCorrect(WaveStore& store, const Method& m, UserInterface& ui) {
         run.spans.emplace_back((spanStart(list[i]) - store.layout.dataStart) / 4,
                                (spanEnd(list[i]) - store.layout.dataStart) / 4 + 1);
     CorrectionGenerator generator(fft, m.method);
-    PreciseRepair::Tuning tuning;
+    PreciseRepair::Tuning tuning = gTuning;
     tuning.onsetGuard = m.guard;
     if (m.method == RepairMethod::Precise) generator.setPreciseTuning(tuning);
     t0 = cpuSeconds();
@@ -335,12 +339,21 @@ int main(int argc, char** argv) {
             onlyMaterial = std::stoi(argv[++i]);
         else if (arg == "--widths" && i + 1 < argc)
             onlyWidth = std::stoi(argv[++i]);
+        else if (arg == "--order-per-sample" && i + 1 < argc)
+            gTuning.orderPerSample = std::stod(argv[++i]);
+        else if (arg == "--context-per-order" && i + 1 < argc)
+            gTuning.contextPerOrder = std::stoi(argv[++i]);
+        else if (arg == "--max-fill-order" && i + 1 < argc)
+            gTuning.maxFillOrder = std::stoi(argv[++i]);
+        else if (arg == "--context" && i + 1 < argc)
+            gTuning.context = std::stoi(argv[++i]);
         else if (arg == "--no-timing")
             timed = false;
         else {
             std::fprintf(
                 stderr, "usage: bench_precise [--seconds S] [--seed N] [--side FILE] [--no-timing] "
-                        "[--verbose]\n");
+                        "[--verbose] [--material N] [--widths 8|60] [--order-per-sample X] "
+                        "[--context-per-order N] [--max-fill-order N] [--context N]\n");
             return 2;
         }
     }

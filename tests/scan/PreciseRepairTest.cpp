@@ -296,3 +296,57 @@ TEST(RepairMethodSetting, StoredAsItsOwnIdentifiers) {
 }
 
 } // namespace
+
+namespace {
+
+// Two channels of steady noise with a stretch at [kAt, kAt + 16); after it each channel may
+// change level (the factor on its amplitude) or take up a tone.
+struct OnsetCase {
+    const char* what;
+    double leftAfter, rightAfter; // amplitude after the stretch, over before
+    double toneAfter;             // a new tone in the left channel after the stretch
+    double level;                 // amplitude of the noise before
+    bool click;                   // a large impulse in the stretch
+    bool onset;
+};
+
+constexpr int kOnsetFrames = 4000, kAt = 2000;
+
+std::vector<int16_t> onsetScene(const OnsetCase& c) {
+    std::mt19937 rng(11);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    std::vector<int16_t> f(2 * kOnsetFrames);
+    for (int i = 0; i < kOnsetFrames; ++i) {
+        const bool after = i >= kAt;
+        const double l = c.level * noise(rng) * (after ? c.leftAfter : 1.0) +
+                         (after ? c.toneAfter * std::sin(kTau * i / 37.0) : 0.0);
+        const double r = c.level * noise(rng) * (after ? c.rightAfter : 1.0);
+        f[2 * static_cast<size_t>(i)] = static_cast<int16_t>(std::clamp(l, -32768.0, 32767.0));
+        f[2 * static_cast<size_t>(i) + 1] = static_cast<int16_t>(std::clamp(r, -32768.0, 32767.0));
+    }
+    if (c.click)
+        for (int i = kAt; i < kAt + 16; ++i) f[2 * static_cast<size_t>(i)] = 20000;
+    return f;
+}
+
+} // namespace
+
+TEST(MusicalOnset, RiseThatStaysAgainstClicksAndFades) {
+    const OnsetCase cases[] = {
+        {"both channels louder", 8.0, 8.0, 0.0, 400.0, false, true},
+        {"left louder, right steady", 8.0, 1.0, 0.0, 400.0, false, true},
+        {"right louder, left steady", 1.0, 8.0, 0.0, 400.0, false, true},
+        {"left louder while right fades out", 8.0, 0.1, 0.0, 400.0, false, false},
+        {"a new tone on the left at the same loudness", 1.0, 1.0, 3000.0, 400.0, false, true},
+        {"a click in steady noise", 1.0, 1.0, 0.0, 400.0, true, false},
+        {"steady noise", 1.0, 1.0, 0.0, 400.0, false, false},
+        {"a rise too quiet to hear", 8.0, 8.0, 0.0, 5.0, false, false},
+    };
+    for (const OnsetCase& c : cases) {
+        const auto f = onsetScene(c);
+        EXPECT_EQ(isMusicalOnset(f.data(), 0, kOnsetFrames, kAt, kAt + 16), c.onset) << c.what;
+        // Too little audio on either side to judge: never an onset.
+        EXPECT_FALSE(isMusicalOnset(f.data(), kAt - 100, kOnsetFrames, kAt, kAt + 16)) << c.what;
+        EXPECT_FALSE(isMusicalOnset(f.data(), 0, kAt + 300, kAt, kAt + 16)) << c.what;
+    }
+}
