@@ -241,6 +241,27 @@ TEST(BatchRun, NormaliseReferencesFullScaleAndClips) {
     for (size_t k = 0; k < s.size(); k += 997) EXPECT_NEAR(out[k], std::trunc(s[k] * g), 1.0) << k;
 }
 
+TEST(BatchRun, TheExternalEncoderMakesTheOutputFromTheWave) {
+    Batch b;
+    const std::string input = b.dir.file("ext.wav");
+    test::writeWav(input, side(6));
+    b.options.scale = true;
+    b.options.levelDb = 0;
+    b.options.output.externalEncoder = true;
+    b.options.output.encoder = "/bin/cp";
+    b.options.output.parameters = "%IN %OUT";
+    b.options.output.extension = "copy";
+    ASSERT_EQ(b.run({input}).saved, 1) << b.host.text();
+    EXPECT_EQ(b.outputs(), std::vector<std::string>{"extcor.copy"});
+    // Scaled by 0 dB: the encoder was handed the side itself.
+    EXPECT_EQ(wavSamples(b.options.outputPath + "/extcor.copy"), side(6));
+
+    // A template that does not name the input is refused, and logged.
+    b.options.output.parameters = "%OUT";
+    EXPECT_EQ(b.run({input}).failed, 1);
+    EXPECT_NE(b.host.text().find("Invalid Parameters entered."), std::string::npos);
+}
+
 TEST(BatchNames, DerivedFromTheInput) {
     struct Case {
         std::string input;
