@@ -244,7 +244,8 @@ void CMorvath3Doc::MergeBlockList() {
     currentEntry = 0;
 }
 
-void CMorvath3Doc::replaceListWithBlockList(const std::vector<int32_t>& cuePositions, int32_t cueTag) {
+void CMorvath3Doc::replaceListWithBlockList(const std::vector<int32_t>& cuePositions,
+                                            int32_t cueTag) {
     corrections = blockList;
     corrections.sizeBlockCounters(store.layout.fileLength);
     for (int i = 1; i <= corrections.count() - 2; ++i)
