@@ -37,7 +37,7 @@ run_batch() {
     --format ape --out "$work/out$jobs" --jobs "$jobs" --log "$work/log$jobs" 2>/dev/null
   # Wall seconds, and the processor seconds of the program and its jobs: on a busy machine the
   # second shows whether the work itself grew or only the wait for a core.
-  awk '{ printf "%.2f %.2f", $1, $2 + $3 }' "$work/time$jobs"
+  awk '{ printf "%.2f %.2f\n", $1, $2 + $3 }' "$work/time$jobs"
 }
 load=$(cut -d' ' -f1-3 /proc/loadavg)
 run_batch 1 >/dev/null # warm-up: the files are in the page cache for both runs
