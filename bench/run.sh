@@ -248,3 +248,11 @@ echo "== 8. Precise against standard click repair: four kinds of material, and t
 "$build/bench_precise" --side "$work/side20.wav" | sed 's/^/  /'
 echo "== 9. Batch: eight 5-minute sides with de-click, filters, normalise and APE output =="
 "$repo/bench/batch.sh" "$build"
+echo "== 10. Views: repaint of the waveform view and the overview on a 30-minute side (bench_views) =="
+# The desktop application's libraries: the same build directory with the GUI switched on.
+if { cmake -S "$repo" -B "$build" -G Ninja -DTARNIVAL_GUI=ON -DCMAKE_BUILD_TYPE=Release &&
+     cmake --build "$build" --target bench_views -j"$(nproc)"; } >"$log" 2>&1; then
+  "$build/bench_views" "$work/views" 30 2>/dev/null | sed 's/^/  /'
+else
+  echo "  skipped: the GUI did not build (see $log)"
+fi

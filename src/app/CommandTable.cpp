@@ -87,7 +87,7 @@ std::vector<CommandSpec> build() {
          "remove all filtering and restore the un-filtered wave\nRemove Filtering", "", -1, 0,
          false, true});
     add({"wave.filters", wave, "&Filters...", {}, "Filter the waveform\nFilter",
-         "view-filter", 4, 0});
+         "preferences-other", 4, 0});
     add({"wave.captureProfile", wave, "&Capture New Profile", {},
          "Capture a noise profile for use by the Hiss/Hum filter\nCapture New Profile", ""});
     add({"wave.viewProfile", wave, "View &Profile", {},
@@ -104,7 +104,7 @@ std::vector<CommandSpec> build() {
          "Correct the right channel of the current correction\nRight Channel", "", -1, 0, true});
     add({"cor.adjust", cor, "&Adjust/Insert", {key(Qt::Key_Insert)},
          "Adjust an existing correction or Insert a new correction\nAdjust/Insert",
-         "edit-select", 2, 1});
+         "insert-object", 2, 1});
     add({"cor.shrink", cor, "S&hrink", {key(Qt::Key_PageDown)},
          "Shrink the current correction to a third of its width\nShrink", ""});
     add({"cor.insertCue", cor, "Insert &Cue", {key(Qt::Key_Tab), pad(Qt::Key_Plus)},
@@ -135,9 +135,9 @@ std::vector<CommandSpec> build() {
          4});
     add({"tracks.split", tracks, "&Split Track", {},
          "Convert the current Position Marker to a Track Boundary Marker\nSplit Track",
-         "format-add-node", 7, 0, false, true});
+         "list-add", 7, 0, false, true});
     add({"tracks.merge", tracks, "&Merge Tracks", {},
-         "Merge tracks by deleting the selected Track Boundary\nMerge Tracks", "format-remove-node",
+         "Merge tracks by deleting the selected Track Boundary\nMerge Tracks", "list-remove",
          7, 1});
     add({"tracks.cuesToTracks", tracks, "&Cue Markers -> Tracks", {},
          "Convert every cue marker to a track boundary\nCue Markers to Tracks"});
@@ -197,7 +197,7 @@ std::vector<CommandSpec> build() {
     add({"help.topics", help, "&Help Topics", {key(Qt::Key_F1)}, "List help topics\nHelp Topics",
          "help-contents", 8, 0});
     add({"help.context", help, "&What's This?", {key(Qt::SHIFT | Qt::Key_F1)},
-         "Display help for the clicked item\nHelp", "help-contextual", 8, 1});
+         "Display help for the clicked item\nHelp", "help-browser", 8, 1});
     add({"help.support", help, "&On-line support", {},
          "Open the support web page\nOn-line support", "", -1, 0, false, true});
     add({"help.about", help, "&About...", {}, "Display program information and version\nAbout",

@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/CommandBindings.h"
 
 #include "app/CommandTable.h"
 #include "app/QtUserInterface.h"
@@ -35,6 +36,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QToolBar>
@@ -55,7 +57,19 @@ MainWindow::MainWindow(std::unique_ptr<Profile> profile)
     : profile_(profile ? std::move(profile) : std::make_unique<SettingsProfile>()),
       ui_(std::make_unique<QtUserInterface>(this)),
       doc_(std::make_unique<CMorvath3Doc>(*profile_, *ui_)) {
+    // Without a desktop (a bare X server, offscreen) no icon theme is set: use the common one.
+    if (!QIcon::hasThemeIcon("document-open")) {
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& dir : QStandardPaths::locateAll(
+                 QStandardPaths::GenericDataLocation, "icons", QStandardPaths::LocateDirectory))
+            if (!paths.contains(dir)) paths << dir;
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setThemeName("Adwaita");
+    }
     setWindowIcon(QIcon::fromTheme("audio-x-generic"));
+    // The working folder of the last session.
+    if (const std::string folder = get(*profile_, settings::kPathName); !folder.empty())
+        QDir::setCurrent(QString::fromStdString(folder));
     setAcceptDrops(true);
     frame_ = new ChildFrame(*doc_, this);
     setCentralWidget(frame_);
@@ -72,6 +86,7 @@ MainWindow::MainWindow(std::unique_ptr<Profile> profile)
     addToolBarBreak();
     addToolBar(Qt::TopToolBarArea, bar_);
     bindViewCommands();
+    bindDocumentCommands(*this);
 
     ClickView& w = wave();
     connect(&w, &ClickView::scaleChanged, this, &MainWindow::syncScales);

@@ -2,6 +2,7 @@
 #include "dialogs/ProgressWindow.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -103,6 +104,16 @@ void QtUserInterface::setCancelEnabled(bool enabled) {
 bool QtUserInterface::pumpAndTakeCancel() {
     QCoreApplication::processEvents();
     return progress_ && progress_->takeCancel();
+}
+
+std::optional<std::string> QtUserInterface::locateFile(const std::string& title,
+                                                       const std::string& filter,
+                                                       const std::string& proposedName) {
+    QString path = QFileDialog::getOpenFileName(window_, QString::fromStdString(title),
+                                                QString::fromStdString(proposedName),
+                                                QString::fromStdString(filter));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
 }
 
 } // namespace tarnival

@@ -26,17 +26,19 @@ TarnivalBar::TarnivalBar(QWidget* parent) : QToolBar("Control Bar", parent) {
     setObjectName("TarnivalBar");
     vertical_ = new StepSpin(this);
     vertical_->setRange(1, int(view::kVerticalScales.size()));
-    vertical_->text = [](int i) { return QString::number(view::kVerticalScales[size_t(i - 1)]); };
+    vertical_->stepText = [](int i) {
+        return QString::number(view::kVerticalScales[size_t(i - 1)]);
+    };
     vertical_->setValue(view::kDefaultVerticalIndex);
-    vertical_->setMinimumWidth(70);
+    vertical_->setFixedWidth(70);
     addWidget(labelled(this, new QLabel("V mV/Div", this), vertical_));
 
     hLabel_ = new QLabel("H Smp/Div", this);
     horizontal_ = new StepSpin(this);
     horizontal_->setRange(1, view::kFineSteps);
-    horizontal_->text = [](int i) { return QString::number(view::fineScale(44100, i)); };
+    horizontal_->stepText = [](int i) { return QString::number(view::fineScale(44100, i)); };
     horizontal_->setValue(view::kDefaultFineIndex);
-    horizontal_->setMinimumWidth(90);
+    horizontal_->setFixedWidth(90);
     addWidget(labelled(this, hLabel_, horizontal_));
 
     traceSep_ = new QSpinBox(this);
@@ -58,14 +60,14 @@ TarnivalBar::TarnivalBar(QWidget* parent) : QToolBar("Control Bar", parent) {
     cursor_ = new QLineEdit(this);
     cursor_->setReadOnly(true);
     cursor_->setFocusPolicy(Qt::NoFocus);
-    cursor_->setMaximumWidth(110);
+    cursor_->setFixedWidth(QFontMetrics(cursor_->font()).horizontalAdvance("-00:00:000") + 16);
     addWidget(labelled(this, new QLabel("Cursor Position", this), cursor_));
 
     speed_ = new QSlider(Qt::Horizontal, this);
     speed_->setRange(1, kSpeedPositions);
     speed_->setValue(1);
     speed_->setPageStep(1);
-    speed_->setMaximumWidth(100);
+    speed_->setFixedWidth(100);
     speed_->setFocusPolicy(Qt::NoFocus);
     speedLabel_ = new QLabel(this);
     addWidget(labelled(this, speedLabel_, speed_));
@@ -94,7 +96,7 @@ void TarnivalBar::setHorizontal(const QString& caption, int index, int maximum,
                                 std::function<QString(int)> text) {
     quiet_ = true;
     hLabel_->setText(caption);
-    horizontal_->text = std::move(text);
+    horizontal_->stepText = std::move(text);
     horizontal_->setRange(1, maximum);
     horizontal_->setValue(index);
     horizontal_->refreshText();

@@ -17,13 +17,13 @@ class StepSpin : public QSpinBox {
     Q_OBJECT
   public:
     explicit StepSpin(QWidget* parent = nullptr) : QSpinBox(parent) {}
-    std::function<QString(int)> text;
+    std::function<QString(int)> stepText;
     // Shows the text of the current step again after the texts changed.
     void refreshText() { lineEdit()->setText(textFromValue(value())); }
 
   protected:
     QString textFromValue(int value) const override {
-        return text ? text(value) : QSpinBox::textFromValue(value);
+        return stepText ? stepText(value) : QSpinBox::textFromValue(value);
     }
     int valueFromText(const QString&) const override { return value(); }
     QValidator::State validate(QString&, int&) const override { return QValidator::Acceptable; }

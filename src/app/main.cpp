@@ -1,4 +1,7 @@
+#include "app/CommandBindings.h"
 #include "app/MainWindow.h"
+#include "app/QtUserInterface.h"
+#include "dialogs/Dialogs.h"
 
 #include <QApplication>
 
@@ -8,6 +11,9 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("Tarnival");
     tarnival::MainWindow window;
     window.show();
+    if (tarnival::tipsAtStartUp(window.profile()))
+        tarnival::showTipOfTheDay(&window, window.profile(), window.userInterface(),
+                                  tarnival::tipsFile());
     if (argc > 1) window.openArgument(QString::fromLocal8Bit(argv[1]));
     return app.exec();
 }

@@ -415,6 +415,15 @@ int restore(const std::vector<std::string>& args) {
 }
 
 int demo(const std::vector<std::string>& args) {
+    if (args.size() > 1 || (!args.empty() && args[0].starts_with("-"))) {
+        if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
+            std::printf("Usage: tarnival-cli demo [DIR]\n\nWrites a synthetic record side into DIR "
+                        "(default ./demo-out) and restores it.\n");
+            return 0;
+        }
+        std::fprintf(stderr, "tarnival: demo takes one folder: tarnival-cli demo [DIR]\n");
+        return 2;
+    }
     std::filesystem::path dir = args.empty() ? "demo-out" : args[0];
     std::error_code made;
     std::filesystem::create_directories(dir, made);

@@ -33,6 +33,9 @@ std::optional<ProfileSpan> viewProfileCommand(QWidget* parent, CMorvath3Doc& doc
     FilterContext ctx = doc.filterContext();
     std::optional<ProfileBlock> block = ViewProfileCommand(ctx, touchesCut);
     if (!block) return std::nullopt;
+    // The block becomes the selection, so the waveform view shows where the noise came from.
+    doc.SelectBlock(block->start, block->end);
+    doc.observer().redraw();
 
     QDialog dialog(parent);
     dialog.setWindowTitle("View Profile");

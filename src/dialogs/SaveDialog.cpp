@@ -343,8 +343,14 @@ bool saveTracksCommand(QWidget* parent, CMorvath3Doc& doc, bool closeAfterwards)
     OutputSettings output = loadOutputSettings(doc.profile());
     OutputContext out{doc.store, doc.tracks, doc.splices, doc.ui(), {}, {}, {}};
     applyOutputSettings(output, out.options);
-    if (output.usesExternalEncoder())
+    if (output.usesExternalEncoder()) {
+        // The settings file may have been edited since the dialog checked them.
+        if (!encoderSetupValid(output.encoderSetup())) {
+            doc.ui().message(kInvalidParametersText);
+            return false;
+        }
         out.externalEncoder = makeExternalEncoder(output.encoderSetup(), doc.ui());
+    }
     out.options.fadeLinear = doc.tracks.fadeLinear;
     out.options.gapless = doc.tracks.gapless;
     out.options.trackNumberText = doc.tracks.trackNumberText;

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -129,7 +130,26 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     auto* icon = new QLabel(this);
     QIcon appIcon = QApplication::windowIcon();
     if (appIcon.isNull()) appIcon = QIcon::fromTheme("audio-x-generic");
-    icon->setPixmap(appIcon.pixmap(64, 64));
+    QPixmap picture = appIcon.pixmap(64, 64);
+    if (picture.isNull()) {
+        // No icon anywhere: a record, drawn.
+        picture = QPixmap(64, 64);
+        picture.fill(Qt::transparent);
+        QPainter p(&picture);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setBrush(QColor(30, 30, 30));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QRectF(2, 2, 60, 60));
+        p.setPen(QPen(QColor(70, 70, 70), 1));
+        p.setBrush(Qt::NoBrush);
+        for (int r = 12; r < 30; r += 4) p.drawEllipse(QPointF(32, 32), r, r);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(200, 60, 40));
+        p.drawEllipse(QPointF(32, 32), 9, 9);
+        p.setBrush(Qt::white);
+        p.drawEllipse(QPointF(32, 32), 1.5, 1.5);
+    }
+    icon->setPixmap(picture);
     auto* text = new QLabel(
         QString("<b>Tarnival</b> version %1<br><br>Restores recordings transferred from records "
                 "and tapes:<br>clicks, crackle, hiss, hum and rumble.")

@@ -180,9 +180,13 @@ void CurveToGains(const GraphCurve& curve, std::array<float, kBins>& gains) {
 
 bool SelectGraphicFilter(const Profile& settings, UserInterface& ui, FilterState& state,
                          const std::string& name, int rate) {
-    if (name.empty() || slotOf(settings, name) < 0) return false;
-    auto value = settings.getBinary(kFiltersSection, name);
-    if (!value || value->empty()) return false;
+    auto value = name.empty() || slotOf(settings, name) < 0
+                     ? std::nullopt
+                     : settings.getBinary(kFiltersSection, name);
+    if (!value || value->empty()) {
+        ui.message(quoted("There is no graphic filter called \"%s\".", name));
+        return false;
+    }
     CurveReading r = DecodeCurve(*value, rate);
     if (!r.problem.empty()) {
         ui.message(quoted("The Filter, \"%s\" is damaged and cannot be used: ", name) + r.problem +

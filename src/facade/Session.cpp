@@ -7,6 +7,7 @@
 #include "session/SessionCheck.h"
 #include "session/SessionCodec.h"
 #include "tracks/TrackEditing.h"
+#include "tracks/TrackMenu.h"
 #include "tracks/TrackTimings.h"
 
 #include <algorithm>
@@ -174,6 +175,7 @@ void CMorvath3Doc::applySession(const SessionData& d) {
     LoadTrackSettings(tracks, profile_);
     tracks.tracks = d.tracks;
     tracks.gapless = d.hasViewWord ? d.gapless() : scan.gapless != 0;
+    UpdateTrackStatus(ctx);
     if (d.hasViewWord) {
         verticalScale = d.verticalScale();
         horizontalScale = d.horizontalScale();

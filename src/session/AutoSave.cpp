@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarnival {
 
@@ -31,6 +32,31 @@ bool isRegularOrMissing(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
     return S_ISREG(st.st_mode);
+}
+
+// Makes the backup a copy of the session by name, replacing the old backup in one rename. Where
+// the filesystem has no hard links the session itself moves to the backup name.
+void backUp(const std::string& session, const std::string& backup) {
+    const std::filesystem::path b(backup);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string link =
+            (b.parent_path() / ("." + b.filename().string() + ".link-" +
+                                std::to_string(::getpid()) + "-" + std::to_string(attempt)))
+                .string();
+        if (::link(session.c_str(), link.c_str()) == 0) {
+            try {
+                renameFile(link, backup, true);
+            } catch (const FileError&) {
+                ::unlink(link.c_str());
+                throw;
+            }
+            return;
+        }
+        if (errno == EEXIST) continue;
+        if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK || errno == EXDEV) break;
+        throw FileError(backup, std::strerror(errno));
+    }
+    renameFile(session, backup, true);
 }
 
 } // namespace
@@ -80,31 +106,24 @@ bool AutoSave::saveNow() {
         }
     } restoreStatus{hooks_.showSaving};
 
-    // The new session is complete on disk before the old one moves: a failure anywhere leaves
-    // the previous session and its backup as they were.
+    // The new session is complete on disk before the old one moves, and the session name
+    // always holds a whole session: the old one becomes the backup through a second link, and
+    // the new one replaces it in one rename. A failure anywhere leaves the previous session and
+    // its backup as they were.
     try {
         SafeFile next(sessionPath);
         hooks_.writeFile(next.temporaryPath(), hooks_.encode());
+        File(next.temporaryPath(), File::Mode::ReadWrite).sync();
         if (std::filesystem::exists(sessionPath)) {
             try {
-                // Replacing the backup in one rename: there is no moment without one.
-                renameFile(sessionPath, backupPath, true);
+                backUp(sessionPath, backupPath);
             } catch (const FileError&) {
                 ui_.message(isRegularOrMissing(backupPath) ? "AutoSave Create Backup Error"
                                                            : "AutoSave Remove Backup Error");
                 return false;
             }
         }
-        try {
-            next.commit(true);
-        } catch (const FileError&) {
-            // Put the previous session back under its name.
-            try {
-                renameFile(backupPath, sessionPath, false);
-            } catch (const FileError&) {
-            }
-            throw;
-        }
+        next.commit(true);
     } catch (const FileError& e) {
         ui_.message(std::string("AutoSave failed; the previous session is kept.\n") + e.what());
         return false;

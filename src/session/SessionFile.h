@@ -13,6 +13,9 @@
 
 namespace tarnival {
 
+// The file dialogs' filter for sessions.
+constexpr const char* kSessionFileFilter = "Session Files (*.ses)";
+
 namespace session_bits {
 constexpr uint32_t kStateMask = 0x7;   // the document's processing state
 constexpr uint32_t kFilters = 0x8;     // applied filters, gains and the profile block

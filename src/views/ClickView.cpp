@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -98,6 +99,8 @@ void ClickView::showEntry(int index) {
     const CorrectionList& list = doc_.corrections;
     if (index > 0 && index < list.count() - 1) {
         position_ = list[index].position;
+        boundaryPos_ = position_;
+        readToolLengths();
         emit cursorPosition(position_);
     }
     emit scaleChanged();
@@ -213,6 +216,19 @@ void ClickView::setTraceSeparation(int pixels) {
     update();
 }
 
+void ClickView::setCentreLevel(double level) {
+    centreLevel_ = std::clamp(level, -32768.0, 32767.0);
+    update();
+}
+
+void ClickView::wheelEvent(QWheelEvent* event) {
+    // One notch scrolls half a division at the scale in force.
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0) return;
+    setCentreLevel(centreLevel_ + notches * 25 * verticalScale() / 1.6);
+    event->accept();
+}
+
 void ClickView::setChannelsShown(bool left, bool right) {
     showLeft_ = left;
     showRight_ = right;
@@ -292,7 +308,8 @@ QColor ClickView::backgroundColour() const {
 
 int ClickView::baseline(bool left) const {
     const int top = signature_ ? kSignatureHeight : 0;
-    const int centre = top + (height() - top) / 2;
+    const int centre =
+        top + (height() - top) / 2 + int(std::lround(centreLevel_ * 1.6 / verticalScale()));
     if (showLeft_ && showRight_) return left ? centre - traceSep_ / 2 : centre + traceSep_ / 2;
     return centre;
 }
@@ -382,6 +399,7 @@ void ClickView::paintFrame(QPainter& p) {
             paintEnvelope(p, m);
         paintMarkers(p, m);
         if (signature_ && !currentIsMarker()) paintSignature(p, m);
+        if (currentIsMarker()) paintBoundaryTool(p, m);
     }
 
     // Block and play position by inversion.
@@ -598,6 +616,64 @@ void ClickView::resizeEvent(QResizeEvent*) {
     emit scaleChanged();
 }
 
+// ---- Boundary tool -----------------------------------------------------------------------
+
+void ClickView::readToolLengths() {
+    handlesMoved_ = false;
+    fadeLength_ = silenceLength_ = 0;
+    if (!currentIsMarker()) return;
+    const Correction& c = doc_.corrections[doc_.currentEntry];
+    const int t = markerTrack(c);
+    if (t < 1 || t > doc_.tracks.trackCount()) return;
+    const Track& track = doc_.tracks[t];
+    fadeLength_ = isStartMarker(c) ? track.fadeIn : track.fadeOut;
+    silenceLength_ = isStartMarker(c) ? track.preSilence : track.postSilence;
+}
+
+int32_t ClickView::fadeHandle() const {
+    const bool start = currentIsMarker() && isStartMarker(doc_.corrections[doc_.currentEntry]);
+    return start ? boundaryPos_ + fadeLength_ : boundaryPos_ - fadeLength_;
+}
+
+int32_t ClickView::silenceHandle() const {
+    const bool start = currentIsMarker() && isStartMarker(doc_.corrections[doc_.currentEntry]);
+    return start ? boundaryPos_ - silenceLength_ : boundaryPos_ + silenceLength_;
+}
+
+double ClickView::toolHandleX(bool fade) const {
+    return mapping().xOf(fade ? fadeHandle() : silenceHandle());
+}
+
+QPoint ClickView::toolHandlePoint(bool fade) const {
+    // Beside the boundary when the length is nil, so that the handle can still be taken.
+    const double bx = mapping().xOf(boundaryPos_);
+    double x = toolHandleX(fade);
+    const bool start = isStartMarker(doc_.corrections[doc_.currentEntry]);
+    const double outward = (fade == start) ? 1 : -1;
+    if (std::abs(x - bx) < 6) x = bx + 6 * outward;
+    return QPoint(int(std::lround(x)), fade ? 5 : 15);
+}
+
+int ClickView::toolHandleAt(QPoint at) const {
+    if (!currentIsMarker() || at.y() > kSignatureHeight) return 0;
+    if ((at - toolHandlePoint(true)).manhattanLength() <= 6) return 1;
+    if ((at - toolHandlePoint(false)).manhattanLength() <= 6) return 2;
+    return 0;
+}
+
+void ClickView::paintBoundaryTool(QPainter& p, const Mapping& m) {
+    p.fillRect(QRect(0, 0, width(), kSignatureHeight), QColor(32, 32, 32));
+    const double bx = m.xOf(boundaryPos_);
+    const QPoint fade = toolHandlePoint(true), silence = toolHandlePoint(false);
+    // The fade as a ramp from the boundary to its handle, the silence as a bar.
+    p.setPen(QPen(QColor(255, 255, 0), 2));
+    p.drawLine(QPointF(bx, 2), QPointF(fade.x(), 9));
+    p.fillRect(QRect(fade.x() - 4, 1, 8, 8), QColor(255, 255, 0));
+    p.setPen(QPen(QColor(255, 255, 255), 2));
+    p.drawLine(QPointF(bx, 15), QPointF(silence.x(), 15));
+    p.fillRect(QRect(silence.x() - 4, 11, 8, 8), QColor(255, 255, 255));
+}
+
 // ---- Mouse -------------------------------------------------------------------------------
 
 int32_t ClickView::selectionPosition(int x) const {
@@ -649,6 +725,17 @@ void ClickView::mouseMoveEvent(QMouseEvent* event) {
     case Drag::Boundary:
         boundaryPos_ = m.positionAt(x);
         break;
+    case Drag::FadeHandle:
+    case Drag::SilenceHandle: {
+        const Correction& c = doc_.corrections[doc_.currentEntry];
+        // Inside the track for the fade, outside it for the silence; never across the boundary.
+        const bool inward = (drag_ == Drag::FadeHandle) == isStartMarker(c);
+        const int32_t d = m.positionAt(x) - boundaryPos_;
+        const int32_t length = std::max(0, inward ? d : -d) / 4 * 4;
+        (drag_ == Drag::FadeHandle ? fadeLength_ : silenceLength_) = length;
+        handlesMoved_ = true;
+        break;
+    }
     case Drag::MoveBlock: {
         const int32_t shift = m.positionAt(x) - m.positionAt(pressX_);
         const int32_t len = blockEnd_ - blockStart_;
@@ -684,6 +771,14 @@ void ClickView::mousePressEvent(QMouseEvent* event) {
         if (!adjusting_) enterAdjust(false, false);
         if (!adjusting_) return;
         drag_ = Drag::CorrectionEdge;
+        grabMouse();
+        return;
+    }
+    if (currentIsMarker() && toolHandleAt(event->position().toPoint())) {
+        const int handle = toolHandleAt(event->position().toPoint());
+        if (!adjusting_) enterAdjust(false, false);
+        if (!adjusting_) return;
+        drag_ = handle == 1 ? Drag::FadeHandle : Drag::SilenceHandle;
         grabMouse();
         return;
     }
@@ -896,6 +991,7 @@ void ClickView::enterAdjust(bool afterShrink, bool inserted) {
     adjusting_ = true;
     adjustInserted_ = inserted || c.magnitude == magnitude_codes::kInsertedCurrent;
     boundaryPos_ = c.position;
+    readToolLengths();
     QString caption = afterShrink       ? "Shrink Correction"
                       : adjustInserted_ ? "Insert Correction"
                                         : "User Adjust Mode";
@@ -977,16 +1073,11 @@ void ClickView::applyAdjust() {
     CorrectionList& list = doc_.corrections;
     if (i > 0 && i < list.count() - 1) {
         if (isTrackMarker(list[i])) {
-            if (boundaryPos_ != list[i].position) {
+            if (boundaryPos_ != list[i].position || handlesMoved_) {
                 TrackContext ctx = doc_.trackContext();
                 ctx.cues = &cues_;
-                const Correction& mk = list[i];
-                const Track& t = doc_.tracks[markerTrack(mk)];
-                const bool start = isStartMarker(mk);
-                const int32_t q = boundaryPos_;
-                const int32_t fade = start ? q + t.fadeIn : q - t.fadeOut;
-                const int32_t silence = start ? q - t.preSilence : q + t.postSilence;
-                if (MoveBoundary(ctx, i, q, fade, silence) < 0) boundaryPos_ = list[i].position;
+                if (MoveBoundary(ctx, i, boundaryPos_, fadeHandle(), silenceHandle()) < 0)
+                    boundaryPos_ = list[i].position;
             }
         } else if (list[i].width != saved_.width || list[i].position != saved_.position ||
                    list[i].magnitude == magnitude_codes::kInsertedCurrent) {
@@ -1023,6 +1114,7 @@ void ClickView::abortAdjust() {
     adjusting_ = false;
     adjust_->hide();
     boundaryPos_ = position_;
+    readToolLengths();
     selectEntry(doc_.currentEntry);
     emit stateChanged();
     update();
@@ -1109,7 +1201,8 @@ void ClickView::find(bool forward) {
     if (findCriterion_ == view::kFindByTime) {
         if (adjusting_) return;
         const int ms = get(doc_.profile(), settings::kFindTime);
-        const int32_t step = int32_t(int64_t{ms} * rate_ / 250);
+        // Whole frames, so that a jump back returns exactly where a jump forward began.
+        const int32_t step = int32_t(int64_t{ms} * rate_ / 250) / 4 * 4;
         setPosition(position_ + (forward ? step : -step));
         return;
     }
@@ -1167,6 +1260,7 @@ std::optional<BoundaryAudition> ClickView::boundaryAudition() const {
 
 void ClickView::playTrack(bool corrected) {
     if (!loaded()) return;
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     if (playing()) {
         playback_->togglePause();
         return;
@@ -1179,11 +1273,13 @@ void ClickView::playTrack(bool corrected) {
 
 void ClickView::playBlock(bool corrected) {
     if (!hasBlock()) return;
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     playback_->playBlock(corrected, PlayBlock{blockStart_, blockEnd_});
 }
 
 void ClickView::audition(bool corrected) {
     if (!loaded()) return;
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     playback_->audition(corrected, visibleStart(), visibleEnd(), position_,
                         PlayBlock{blockStart_, blockEnd_}, boundaryAudition());
 }
@@ -1194,6 +1290,7 @@ void ClickView::auditionBoundary() {
         doc_.ui().beep();
         return;
     }
+    playback_->setOutputDevice(get(doc_.profile(), settings::kOutputDevice));
     playback_->auditionBoundary(visibleStart(), visibleEnd(), position_, *b);
 }
 
@@ -1219,6 +1316,12 @@ void ClickView::playbackStarted() {
 }
 
 void ClickView::playPositionChanged(int32_t sourcePosition) {
+    // The device opened before the play began: the commands change with the first position.
+    if (!playAnnounced_ && playing()) {
+        playAnnounced_ = true;
+        emit playbackShown(true);
+        emit stateChanged();
+    }
     const int x = int(std::lround(mapping().xOf(sourcePosition)));
     if (x != playX_) {
         const int old = playX_;
@@ -1238,6 +1341,7 @@ void ClickView::pauseChanged(bool) {
 }
 
 void ClickView::playbackEnded() {
+    playAnnounced_ = false;
     playX_ = -1;
     update();
     emit playPositionMoved(-1);

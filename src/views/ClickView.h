@@ -52,6 +52,15 @@ class ClickView : public QWidget, private PlaybackObserver {
     void setVerticalIndex(int index);
     int traceSeparation() const { return traceSep_; }
     void setTraceSeparation(int pixels);
+    // Vertical scrolling: the sample level shown at the middle between the two baselines. It
+    // stays there when the vertical scale changes.
+    double centreLevel() const { return centreLevel_; }
+    void setCentreLevel(double level);
+    int baselineY(bool left) const { return baseline(left); }
+    // The boundary tool while a boundary is current (source positions).
+    int32_t fadeHandle() const;
+    int32_t silenceHandle() const;
+    QPoint toolHandlePoint(bool fade) const;
     void setChannelsShown(bool left, bool right);
     bool leftShown() const { return showLeft_; }
     bool rightShown() const { return showRight_; }
@@ -141,6 +150,7 @@ class ClickView : public QWidget, private PlaybackObserver {
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
     enum class Drag {
@@ -150,7 +160,9 @@ class ClickView : public QWidget, private PlaybackObserver {
         BlockStartEdge,
         BlockEndEdge,
         CorrectionEdge,
-        Boundary
+        Boundary,
+        FadeHandle,
+        SilenceHandle
     };
 
     void paintFrame(QPainter& p);
@@ -173,6 +185,11 @@ class ClickView : public QWidget, private PlaybackObserver {
     void showBlockInList();
     bool onCorrectionEdge(int x) const;
     bool onBoundaryHandle(int x) const;
+    // The boundary tool's handles in the top strip: 1 fade, 2 silence, 0 none.
+    int toolHandleAt(QPoint at) const;
+    double toolHandleX(bool fade) const;
+    void paintBoundaryTool(QPainter& p, const view::Mapping& m);
+    void readToolLengths();
     int blockEdgeAt(int x) const; // 1 start, 2 end, 0 none
     int32_t selectionPosition(int x) const;
     std::optional<BoundaryAudition> boundaryAudition() const;
@@ -196,6 +213,7 @@ class ClickView : public QWidget, private PlaybackObserver {
     int coarseIndex_ = view::kDefaultCoarseIndex;
     int verticalIndex_ = view::kDefaultVerticalIndex;
     int traceSep_ = 100;
+    double centreLevel_ = 0;
     bool showLeft_ = true, showRight_ = true;
     bool grid_ = true, scale_ = true, thin_ = false, hideNorm_ = false, signature_ = false;
     int background_ = Classic;
@@ -209,6 +227,11 @@ class ClickView : public QWidget, private PlaybackObserver {
     bool adjustInserted_ = false;
     Correction saved_{};
     int32_t boundaryPos_ = 0; // where a boundary being adjusted stands
+    // The boundary tool's handles, as lengths from the boundary: the fade (inside the track) and
+    // the silence (outside it).
+    int32_t fadeLength_ = 0;
+    int32_t silenceLength_ = 0;
+    bool handlesMoved_ = false;
 
     // Mouse.
     Drag drag_ = Drag::None;
@@ -217,6 +240,7 @@ class ClickView : public QWidget, private PlaybackObserver {
     double edgeLeft_ = -1, edgeRight_ = -1; // pixel edges of the highlighted correction
 
     int playX_ = -1;
+    bool playAnnounced_ = false;
 };
 
 } // namespace tarnival

@@ -66,7 +66,8 @@ int32_t Mapping::positionAt(int x) const {
 }
 
 int64_t Mapping::rightEdge() const {
-    return current + static_cast<int64_t>((width - width / 2) * 0.08 * samplesPerDiv);
+    // On a whole frame, like every position the view reads from.
+    return current + static_cast<int64_t>((width - width / 2) * 0.08 * samplesPerDiv) / 4 * 4;
 }
 
 int64_t Mapping::leftEdge() const {

@@ -67,7 +67,7 @@ test::Stereo side(std::vector<int>* clickFrames) {
         for (int c = 0; c < 5; ++c) {
             test::Click click{at + rate * 2 + c * rate * 2, 3 + c, 9000 * (c % 2 ? -1 : 1)};
             test::addClick(all, click);
-            clickFrames->push_back(click.frame);
+            if (clickFrames) clickFrames->push_back(click.frame);
         }
     }
     return all;
@@ -84,6 +84,12 @@ TEST(Cli, HelpVersionAndUsageErrors) {
     CliRun restoreHelp = cli("restore --help", home);
     EXPECT_EQ(restoreHelp.status, 0);
     EXPECT_NE(restoreHelp.out.find("--sensitivity 0-5"), std::string::npos);
+    // Options are never taken for the demo's folder.
+    CliRun demoHelp = cli("demo --help", home);
+    EXPECT_EQ(demoHelp.status, 0);
+    EXPECT_NE(demoHelp.out.find("demo [DIR]"), std::string::npos);
+    EXPECT_EQ(demoHelp.out.find("Writing"), std::string::npos);
+    EXPECT_EQ(cli("demo --quick", home).status, 2);
 
     EXPECT_EQ(cli("", home).status, 2);
     CliRun unknown = cli("frobnicate", home);
@@ -487,6 +493,55 @@ TEST(Cli, FiltersLevelsAndOutputFormatsEndToEnd) {
          {"--format mp3", "--repair best", "--ape-level max", "--hiss 4", "--treble 5",
           "--profile 3-1 --hiss 1", "--profile auto", "--normalise 3"})
         EXPECT_EQ(cli("restore " + q(input) + " " + wrong, home).status, 2) << wrong;
+}
+
+TEST(Cli, EveryFilterAndTagOptionActsAndSaysWhat) {
+    test::TempDir home;
+    std::string input = home.file("side.wav");
+    test::writeWav(input, side(nullptr));
+    auto firstTrack = [&](const std::string& out) {
+        return trackData(home.file(out + "/sidecor01.wav"));
+    };
+    ASSERT_EQ(cli("restore " + q(input) + " --out " + q(home.file("plain")), home).status, 0);
+    const std::vector<uint8_t> plain = firstTrack("plain");
+
+    const struct {
+        const char* options;
+        int status;
+        const char* said; // in what the run printed
+    } runs[] = {
+        {"--hum", 0, "Filters applied: hum"},
+        {"--hiss 2 --profile 0.1-0.9", 0, "Filters applied: hiss level 2"},
+        {"--hiss 1 --hum --profile auto", 0, "Filters applied: hum, hiss level 1"},
+        {"--source tape", 0, "Filters applied: hiss level 1"},
+        {"--graphic Missing", 1, "There is no graphic filter called \"Missing\"."},
+    };
+    int n = 0;
+    for (const auto& r : runs) {
+        const std::string out = "run" + std::to_string(++n);
+        CliRun run =
+            cli("restore " + q(input) + " --out " + q(home.file(out)) + " " + r.options, home);
+        EXPECT_EQ(run.status, r.status) << r.options << "\n" << run.out;
+        EXPECT_NE(run.out.find(r.said), std::string::npos) << r.options << "\n" << run.out;
+        if (r.status == 0)
+            EXPECT_NE(firstTrack(out), plain) << r.options << ": the sound changed";
+        else
+            EXPECT_FALSE(fs::exists(home.file(out + "/sidecor01.wav"))) << r.options;
+    }
+
+    // Title and genre reach the tags of every track.
+    ASSERT_EQ(cli("restore " + q(input) + " --out " + q(home.file("tagged")) +
+                      " --format flac --title 'Side \"A\"; $(x)' --genre Polka",
+                  home)
+                  .status,
+              0);
+    for (int k = 1; k <= 3; ++k) {
+        test::DecodedAudio d =
+            test::decodeFlac(home.file("tagged/sidecor0" + std::to_string(k) + ".flac"));
+        EXPECT_EQ(d.error, "");
+        EXPECT_EQ(d.tags["Title"], "Side \"A\"; $(x)") << k;
+        EXPECT_EQ(d.tags["Genre"], "Polka") << k;
+    }
 }
 
 } // namespace

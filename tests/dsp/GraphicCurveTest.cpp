@@ -130,4 +130,6 @@ TEST(GraphicCurve, ChosenCurveShapesTheRightBins) {
     EXPECT_NEAR(db(amplitudeAt(out, low, 4410, 80000) / 5000), 0.0, 0.1);
     EXPECT_NEAR(db(amplitudeAt(out, high, 4410, 80000) / 5000), -40.0, 1.0);
     EXPECT_FALSE(SelectGraphicFilter(settings, ui, rig.state, "Unknown", 44100));
+    ASSERT_FALSE(ui.messages.empty()) << "a missing filter is named, not passed over in silence";
+    EXPECT_EQ(ui.messages.back(), "There is no graphic filter called \"Unknown\".");
 }

@@ -1,4 +1,5 @@
 #include "dialogs/Dialogs.h"
+#include "dialogs/FilterTestWindow.h"
 #include "dialogs/FiltersDialog.h"
 #include "dialogs/GraphDlg.h"
 #include "dialogs/LevelDialogs.h"
@@ -22,6 +23,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstring>
 
 namespace tarnival {
 namespace {
@@ -129,6 +131,34 @@ TEST(FiltersDialog, NoProfileNoHissAndTheEditorRefillsTheList) {
     EXPECT_EQ(d.graphicList()->count(), 2);
     EXPECT_EQ(d.graphicList()->currentText(), "Warm");
     EXPECT_NE(d.graphicList()->findText("Bright"), -1);
+}
+
+TEST(FilterTestWindow, PlaysTheStretchAsItIsAndAsTheChoicesMakeIt) {
+    test::LoadedSide s;
+    FilterContext ctx = s.doc->filterContext();
+    ASSERT_TRUE(EnsureProfileBlock(ctx));
+    const std::vector<uint8_t> before = workingBytes(*s.doc);
+    FilterSettings choice = s.doc->filters.settings;
+    choice.HissOn = true;
+    choice.HissLevel = 3;
+    choice.TrebleOn = true;
+    choice.TrebleLevel = -3;
+    s.doc->currentEntry = 0;
+    FilterTestWindow w(nullptr, *s.doc, choice);
+    w.show();
+    const WaveLayout& l = s.doc->store.layout;
+    EXPECT_EQ(w.stretch().start, l.dataStart);
+    EXPECT_EQ(w.stretch().end - w.stretch().start, 704000);
+    const std::vector<int16_t>& original = w.originalAudio();
+    ASSERT_EQ(original.size(), 704000u / 2);
+    EXPECT_EQ(std::memcmp(original.data(), before.data() + l.dataStart, 704000), 0);
+    std::vector<int16_t> filtered = w.filteredAudio();
+    FilterContext again = s.doc->filterContext();
+    EXPECT_EQ(filtered, FilterTest(again, w.stretch(), Effective(choice, true)));
+    EXPECT_NE(filtered, original);
+    test::press(w.twentySeconds());
+    EXPECT_EQ(w.filteredAudio().size(), 3520000u / 2);
+    EXPECT_EQ(workingBytes(*s.doc), before) << "the test leaves the working file alone";
 }
 
 TEST(GraphArea, PixelsAndBinsMapBothWays) {
@@ -294,6 +324,15 @@ TEST(ProfileCommands, CaptureTheSelectionAndViewTheProfile) {
     ASSERT_TRUE(span);
     EXPECT_EQ(span->start, s.doc->blockStart);
     EXPECT_EQ(span->end, s.doc->blockEnd);
+    // Without a selection the block found is shown selected.
+    s.doc->ClearBlock();
+    s.doc->filters.settings.ProfileStart = s.doc->filters.settings.ProfileEnd = 0;
+    test::onNextModal<QDialog>([](QDialog* d) { d->accept(); });
+    std::optional<ProfileSpan> found = viewProfileCommand(nullptr, *s.doc);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(s.doc->blockStart, found->start);
+    EXPECT_EQ(s.doc->blockEnd, found->end);
+    EXPECT_GT(found->end, found->start);
     int64_t sum = 0;
     for (int32_t v : s.doc->filters.tables.Profile[0]) sum += v;
     EXPECT_GT(sum, 0) << "the lead-in's hiss was measured";

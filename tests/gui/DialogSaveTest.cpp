@@ -118,6 +118,36 @@ TEST(SaveDialog, TypeRuleNumberingAndSelectionBuildTheNames) {
     EXPECT_GE(again.ruleCombo()->findText("ARTIST - # TITLE"), 6);
 }
 
+TEST(SaveDialog, TrackPropertiesFeedTheNames) {
+    test::LoadedSide s(2);
+    SaveDialog d(nullptr, *s.doc, true);
+    d.show();
+    d.ruleCombo()->setCurrentText("ALBUM - # TITLE");
+    EXPECT_EQ(names(d).value(0), "side - 01 ---.wav") << "the album defaults to the input name";
+    test::onNextModal<TrackPropertiesDialog>([](TrackPropertiesDialog* p) {
+        p->rows()[0].title = "Overture";
+        p->albumEdit()->setText("Proms 1962");
+        p->accept();
+    });
+    test::press(d.button("Properties"));
+    EXPECT_EQ(names(d), (QStringList{"Proms 1962 - 01 Overture.wav", "Proms 1962 - 02 ---.wav"}));
+    EXPECT_TRUE(d.trackList()->item(0)->text().endsWith("Overture"));
+}
+
+TEST(SaveDialog, OneTrackKeepsItsFixedNumberUnlessRenumbered) {
+    test::LoadedSide s(1, 20.0);
+    ASSERT_EQ(s.doc->tracks.trackCount(), 1);
+    SaveDialog d(nullptr, *s.doc, true);
+    d.show();
+    EXPECT_EQ(d.startLabel()->text(), "Tr. #:");
+    EXPECT_EQ(d.consecutiveBox()->text(), "Re-number track");
+    EXPECT_FALSE(d.button("Select All")->isEnabled());
+    EXPECT_TRUE(d.consecutiveBox()->isChecked()) << "no track number of its own";
+    EXPECT_EQ(names(d), QStringList{"sidecor01.wav"});
+    d.consecutiveBox()->setChecked(false);
+    EXPECT_EQ(names(d), QStringList{"sidecor  .wav"}) << "number 0 is two spaces";
+}
+
 TEST(SaveDialog, ExternalEncoderNeedsAValidSetUp) {
     test::LoadedSide s(2);
     SaveDialog d(nullptr, *s.doc, true);

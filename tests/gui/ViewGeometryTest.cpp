@@ -16,13 +16,13 @@ TEST(ViewGeometry, PixelsAndPositionsRoundTripAtEveryScale) {
         for (int index = 1; index <= kFineSteps; ++index) {
             Mapping m;
             m.samplesPerDiv = fineScale(rate, index);
-            m.width = 1000;
+            m.width = 962; // an odd half: 481 x 0.08 x 20 is no whole frame
             m.first = 44;
             m.last = 44 + 2000000000;
             m.current = 44 + 4 * 250000000;
             SCOPED_TRACE(m.samplesPerDiv);
-            // The current position sits in the middle column.
-            EXPECT_NEAR(m.xOf(m.current), m.width / 2, 0.5);
+            // The current position sits in the middle column, give or take one frame.
+            EXPECT_NEAR(m.xOf(m.current), m.width / 2, 0.5 + m.framesToPixels(1));
             for (int x : {0, 1, 250, 499, 500, 501, 999}) {
                 const int32_t p = m.positionAt(x);
                 EXPECT_EQ((p - m.current) % 4, 0) << "a whole frame";
@@ -33,6 +33,9 @@ TEST(ViewGeometry, PixelsAndPositionsRoundTripAtEveryScale) {
             EXPECT_NEAR(m.xOf(m.current + 4 * int64_t{m.samplesPerDiv}) - m.xOf(m.current), 50,
                         1e-6);
             EXPECT_EQ(m.rightEdge() - m.leftEdge(), int64_t{m.width / 50} * m.samplesPerDiv * 4);
+            // The traces are read from the edges: frames, never between two samples.
+            EXPECT_EQ((m.rightEdge() - m.current) % 4, 0);
+            EXPECT_EQ((m.leftEdge() - m.current) % 4, 0);
         }
     }
 }

@@ -226,6 +226,18 @@ TEST(SessionRestore, AMovedRecordingIsFoundOrAskedFor) {
         EXPECT_EQ(doc.inputPath(), dir.file("moved/side1.wav"));
         EXPECT_TRUE(ui.locateTitles.empty());
     }
+    {
+        // A session written on a system that separates folders with '\\'.
+        SessionData d = readSessionFile(session);
+        d.inputPath = "C:\\rec\\side1.wav";
+        writeSessionFile(session, d);
+        test::ScriptedUi ui;
+        CMorvath3Doc doc(profile, ui);
+        ASSERT_TRUE(doc.RestoreSession(session));
+        EXPECT_EQ(doc.inputPath(), dir.file("moved/side1.wav"));
+        d.inputPath = original;
+        writeSessionFile(session, d);
+    }
     fs::rename(dir.file("moved/side1.wav"), dir.file("elsewhere/side1.wav"));
     fs::copy_file(dir.file("elsewhere/side1.wav"), dir.file("elsewhere/other.wav"));
 
@@ -374,6 +386,91 @@ TEST(SessionRestore, AnApeSideIsDecodedAgainWithItsTags) {
     EXPECT_TRUE(b.isApe());
     EXPECT_EQ(b.tracks.trackNumberText, "7");
     expectSameDocument(a, b);
+}
+
+TEST(SessionRestore, TheStepsFollowTheAppliedFilters) {
+    test::TempDir dir;
+    MemoryProfile profile;
+    useFolder(profile, dir);
+    const std::string input = dir.file("side.wav");
+    writeDemoSide(input, 2, 3.0, 2.5, 5);
+    const std::string session = dir.file("side.ses");
+    SessionData saved;
+    {
+        test::ScriptedUi ui;
+        CMorvath3Doc doc(profile, ui);
+        ASSERT_TRUE(doc.OpenWave(input) && doc.ProcessFile() && doc.SaveSession(session));
+        saved = readSessionFile(session);
+    }
+    struct Case {
+        int rumble, hiss, hum, treble;
+        const char* graphic;
+        bool corrections;
+        std::vector<std::string> tasks;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 0, "", true, {"Load Wave File", "Restore Corrections"}},
+        {0, 0, 0, 0, "", false, {"Load Wave File"}},
+        {0,
+         0,
+         1,
+         2,
+         "",
+         true,
+         {"Load Wave File", "Restore Corrections", "Restore Pre-Filter", "Restore Hum Filter",
+          "Restore Treble Lift"}},
+        {1,
+         3,
+         1,
+         0,
+         "Warm",
+         false,
+         {"Load Wave File", "Restore Rumble Filter", "Restore Hiss/Hum/Graphic Filter"}},
+        {0,
+         1,
+         0,
+         -3,
+         "",
+         true,
+         {"Load Wave File", "Restore Corrections", "Restore Hiss Filter", "Restore Treble Cut"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tasks.back());
+        SessionData d = saved;
+        d.appliedRumble = c.rumble;
+        d.appliedHiss = c.hiss;
+        d.appliedHum = c.hum;
+        d.appliedTreble = c.treble;
+        d.appliedGraphic = c.graphic;
+        if (!c.corrections) {
+            // Markers only: nothing to make again.
+            std::vector<Correction> kept;
+            for (const Correction& e : d.corrections)
+                if (&e == &d.corrections.front() || &e == &d.corrections.back() || e.width < 0)
+                    kept.push_back(e);
+            d.corrections = kept;
+            d.selectedEntry = 0;
+        }
+        writeSessionFile(session, d);
+        set(profile, settings::kSubtractor, 0);
+        test::ScriptedUi ui;
+        CMorvath3Doc doc(profile, ui);
+        ASSERT_TRUE(doc.RestoreSession(session));
+        EXPECT_EQ(ui.tasks, c.tasks);
+        const AppliedFilters& a = doc.filters.applied;
+        EXPECT_EQ(a.AppliedRumble, c.rumble != 0);
+        EXPECT_EQ(a.AppliedHiss, c.hiss);
+        EXPECT_EQ(a.AppliedHum, c.hum != 0);
+        EXPECT_EQ(a.AppliedTreble, c.treble);
+        EXPECT_EQ(a.AppliedGraphic, c.graphic);
+        EXPECT_EQ(a.Filtered, c.rumble || c.hiss || c.hum || c.treble || *c.graphic);
+        EXPECT_EQ(get(profile, settings::kSubtractor), c.hiss);
+        // Without a stored selection the first track start is selected.
+        if (!c.corrections) {
+            ASSERT_GT(doc.currentEntry, 0);
+            EXPECT_EQ(doc.corrections[doc.currentEntry].width, -2);
+        }
+    }
 }
 
 // Cancels once, when the restore reaches the given task.

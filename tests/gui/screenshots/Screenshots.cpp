@@ -5,6 +5,7 @@
 #include "facade/Document.h"
 #include "synth/DemoSide.h"
 #include "tracks/TrackMarkers.h"
+#include "views/AdjustDialog.h"
 #include "views/ChildFrame.h"
 #include "views/ClickView.h"
 #include "views/FindDialog.h"
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
         {"block-selected",
          [&](MainWindow& w) {
              restore();
-             wave.setBlock(wave.position() - 8000, wave.position() + 4000);
+             wave.setBlock(wave.position() - 1600, wave.position() + 800);
              return &w;
          }},
         {"spectrum",
@@ -131,6 +132,11 @@ int main(int argc, char** argv) {
              wave.setScaleIndex(3);
              wave.adjustInsert();
              return &w;
+         }},
+        {"adjust-dialog",
+         [&](MainWindow&) -> QWidget* {
+             if (!wave.adjusting()) wave.adjustInsert();
+             return wave.adjustDialog();
          }},
         {"find-dialog",
          [&](MainWindow& w) {
