@@ -30,27 +30,29 @@ done
 
 # Private settings and working files, so the user's settings play no part.
 run_batch() {
-  local jobs=$1 t0 t1
+  local jobs=$1
   rm -rf "$work/out$jobs"
-  t0=$(now)
-  XDG_CONFIG_HOME="$work/config" TMPDIR="$work" "$build/tarnival-cli" batch "$work/shelf" \
-    --declick --filter rumble,hiss=1 --normalise -1 --format ape --out "$work/out$jobs" \
-    --jobs "$jobs" --log "$work/log$jobs" 2>/dev/null
-  t1=$(now)
-  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }'
+  XDG_CONFIG_HOME="$work/config" TMPDIR="$work" /usr/bin/time -f "%e %U %S" -o "$work/time$jobs" \
+    "$build/tarnival-cli" batch "$work/shelf" --declick --filter rumble,hiss=1 --normalise -1 \
+    --format ape --out "$work/out$jobs" --jobs "$jobs" --log "$work/log$jobs" 2>/dev/null
+  # Wall seconds, and the processor seconds of the program and its jobs: on a busy machine the
+  # second shows whether the work itself grew or only the wait for a core.
+  awk '{ printf "%.2f %.2f\n", $1, $2 + $3 }' "$work/time$jobs"
 }
+load=$(cut -d' ' -f1-3 /proc/loadavg)
 run_batch 1 >/dev/null # warm-up: the files are in the page cache for both runs
-one=$(run_batch 1)
-two=$(run_batch 2)
+read -r one one_cpu < <(run_batch 1)
+read -r two two_cpu < <(run_batch 2)
 same=yes
 [ "$(ls "$work/out1" | wc -l)" = "$sides" ] || same=no
 for f in "$work/out1"/*; do cmp -s "$f" "$work/out2/$(basename "$f")" || same=no; done
 # The logs name their own output folders.
 sed "s|$work/out2|$work/out1|g" "$work/log2" | cmp -s "$work/log1" - || same=no
-load=$(cut -d' ' -f1-3 /proc/loadavg)
 speedup=$(calc "%.2f" "$one / $two")
 echo "  shelf           $sides sides of 5 minutes, $(nproc) cores, load average before: $load"
-printf '  --jobs 1        %8s s  = %s sides a minute\n' "$one" "$(calc "%.1f" "60 * $sides / $one")"
-printf '  --jobs 2        %8s s  = %s sides a minute\n' "$two" "$(calc "%.1f" "60 * $sides / $two")"
+printf '  --jobs 1        %8s s  = %s sides a minute (processor %s s)\n' "$one" \
+  "$(calc "%.1f" "60 * $sides / $one")" "$one_cpu"
+printf '  --jobs 2        %8s s  = %s sides a minute (processor %s s)\n' "$two" \
+  "$(calc "%.1f" "60 * $sides / $two")" "$two_cpu"
 echo "  speed-up        ${speedup}x; target at least 1.7x with 2 jobs: $(verdict "$speedup >= 1.7")"
 echo "  outputs and log identical for 1 and 2 jobs: $same"

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -66,6 +65,15 @@ Stereo wavSamples(const std::string& path) {
         i += 8 + size + (size & 1);
     }
     return {};
+}
+
+// A log line against a pattern in which '*' stands for any text (a number the run reports).
+bool matches(const std::string& line, const std::string& pattern) {
+    const size_t star = pattern.find('*');
+    if (star == std::string::npos) return line == pattern;
+    const std::string head = pattern.substr(0, star), tail = pattern.substr(star + 1);
+    return line.size() >= head.size() + tail.size() && line.compare(0, head.size(), head) == 0 &&
+           line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 int peakOf(const Stereo& s) {
@@ -144,16 +152,16 @@ TEST(BatchRun, EveryStepOnThreeSidesWithADamagedOneInTheMiddle) {
         const std::string in = files[static_cast<size_t>(i - 1)];
         expected.push_back("Opening: " + in + " \r\n");
         if (i == 2) {
-            expected.push_back("\t.*\r\n"); // why it could not be opened
+            expected.push_back("\t*\r\n"); // why it could not be opened
             expected.push_back("----Error Opening File----\r\n");
             continue;
         }
         for (const char* line :
-             {"\tDetecting Clicks: ", "Found: [0-9]+ \r\n", "\tRemoving Clicks\r\n",
-              "\tSuperScan Pass 1 of 1 - Detecting Clicks: ", "Found [0-9]+ \r\n",
+             {"\tDetecting Clicks: ", "Found: * \r\n", "\tRemoving Clicks\r\n",
+              "\tSuperScan Pass 1 of 1 - Detecting Clicks: ", "Found * \r\n",
               "\tSuperScan Pass 1 of 1 - Removing Clicks\r\n", "\tFiltering\r\n",
               "\t\tRumble Filter\r\n", "\t\tTreble Cut\r\n", "\tFinding Maximum Signal\r\n",
-              "\tBalancing\r\n", "\tFinding Maximum Signal: ", "Peak = +-?[0-9]+\\.[0-9] dB\r\n",
+              "\tBalancing\r\n", "\tFinding Maximum Signal: ", "Peak = * dB\r\n",
               "\tNormalising\r\n"})
             expected.push_back(line);
         expected.push_back("\tSaving: " + out + "side" + std::to_string(i) + "cor.wav\r\n");
@@ -161,13 +169,9 @@ TEST(BatchRun, EveryStepOnThreeSidesWithADamagedOneInTheMiddle) {
     expected.push_back("----All Done----\r\n");
     ASSERT_EQ(b.host.lines.size(), expected.size()) << b.host.text();
     for (size_t k = 0; k < expected.size(); ++k) {
-        std::string pattern = std::regex_replace(expected[k], std::regex(R"([/.()])"), R"(\$&)");
-        if (expected[k].find("[0-9]") != std::string::npos || expected[k] == "\t.*\r\n")
-            pattern = expected[k];
-        EXPECT_TRUE(std::regex_match(b.host.lines[k].first, std::regex(pattern)))
+        EXPECT_TRUE(matches(b.host.lines[k].first, expected[k]))
             << k << ": " << b.host.lines[k].first;
-        const bool red =
-            expected[k].find("Error") != std::string::npos || expected[k] == "\t.*\r\n";
+        const bool red = expected[k].find("Error") != std::string::npos || expected[k] == "\t*\r\n";
         EXPECT_EQ(b.host.lines[k].second, red) << k;
     }
 
@@ -239,6 +243,27 @@ TEST(BatchRun, NormaliseReferencesFullScaleAndClips) {
     const double g = std::pow(10.0, -0.025) * 32768.0 / peakOf(s);
     EXPECT_NEAR(g, 1.888, 0.001);
     for (size_t k = 0; k < s.size(); k += 997) EXPECT_NEAR(out[k], std::trunc(s[k] * g), 1.0) << k;
+}
+
+TEST(BatchRun, TheExternalEncoderMakesTheOutputFromTheWave) {
+    Batch b;
+    const std::string input = b.dir.file("ext.wav");
+    test::writeWav(input, side(6));
+    b.options.scale = true;
+    b.options.levelDb = 0;
+    b.options.output.externalEncoder = true;
+    b.options.output.encoder = "/bin/cp";
+    b.options.output.parameters = "%IN %OUT";
+    b.options.output.extension = "copy";
+    ASSERT_EQ(b.run({input}).saved, 1) << b.host.text();
+    EXPECT_EQ(b.outputs(), std::vector<std::string>{"extcor.copy"});
+    // Scaled by 0 dB: the encoder was handed the side itself.
+    EXPECT_EQ(wavSamples(b.options.outputPath + "/extcor.copy"), side(6));
+
+    // A template that does not name the input is refused, and logged.
+    b.options.output.parameters = "%OUT";
+    EXPECT_EQ(b.run({input}).failed, 1);
+    EXPECT_NE(b.host.text().find("Invalid Parameters entered."), std::string::npos);
 }
 
 TEST(BatchNames, DerivedFromTheInput) {
