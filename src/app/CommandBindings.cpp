@@ -131,7 +131,8 @@ void bindDocumentCommands(MainWindow& mw) {
         },
         notPlaying);
     mw.bind(
-        "file.batchOpen", [&mw, parent] { showBatchDialog(parent, mw.profile()); }, notPlaying);
+        "file.batchOpen",
+        [&mw, parent] { showBatchDialog(parent, mw.profile(), mw.userInterface()); }, notPlaying);
 
     // ---- Scanning ----
     auto scanForm = [parent, &d, changed](ScanOptionsForm form) {

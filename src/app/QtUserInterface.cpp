@@ -1,5 +1,6 @@
 #include "app/QtUserInterface.h"
 #include "dialogs/ProgressWindow.h"
+#include "dialogs/ScanOptionsDlg.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -114,6 +115,10 @@ std::optional<std::string> QtUserInterface::locateFile(const std::string& title,
                                                 QString::fromStdString(filter));
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
+}
+
+bool QtUserInterface::editScanOptions(ScanSettings& settings) {
+    return editScanSettings(window_, settings);
 }
 
 } // namespace tarnival

@@ -33,6 +33,7 @@ class QtUserInterface : public UserInterface {
     bool pumpAndTakeCancel() override;
     std::optional<std::string> locateFile(const std::string& title, const std::string& filter,
                                           const std::string& proposedName) override;
+    bool editScanOptions(ScanSettings& settings) override;
     // Status pane 1..3, for the frame to size and to cover during playback.
     QLabel* pane(int index) const { return index >= 1 && index <= 3 ? panes_[index] : nullptr; }
 

@@ -1,4 +1,5 @@
 #include "dialogs/BatchDlg.h"
+#include "dialogs/Dialogs.h"
 #include "dialogs/ScanOptionsDlg.h"
 #include "document/Profile.h"
 #include "document/Settings.h"
@@ -538,8 +539,21 @@ void CBatchDlg::run() {
     cancel->setEnabled(true);
 }
 
-void showBatchDialog(QWidget* parent, Profile& profile) {
+void showBatchDialog(QWidget* parent, Profile& profile, UserInterface& ui) {
     CBatchDlg dlg(profile, parent);
+    // The same filter and compression dialogs as for the open side; the batch has no side yet,
+    // so the graphic curves are shown at the usual rate.
+    dlg.configureFilters = [&profile, &ui](QWidget* p, FilterSettings& f, std::string& graphic) {
+        f.GraphicName = graphic;
+        f.GraphicOn = !graphic.empty();
+        if (!showConfigureFiltersDialog(p, profile, ui, 44100, f)) return false;
+        graphic = f.GraphicOn ? f.GraphicName : std::string();
+        return true;
+    };
+    dlg.configureOutput = [&dlg, &ui](QWidget* p, Profile& settings) {
+        const OutputChoice& c = kOutputs[std::max(dlg.outputType->currentIndex(), 0)];
+        return showCompressionSettingsDialog(p, settings, ui, c.fileType);
+    };
     dlg.exec();
 }
 

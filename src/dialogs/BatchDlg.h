@@ -20,6 +20,7 @@ class QTextEdit;
 namespace tarnival {
 
 class Profile;
+class UserInterface;
 
 // The "Batch Process" dialog: a list of files, the steps to run on each, the output type and
 // naming, a log pane, and Start / Abort.
@@ -101,7 +102,8 @@ class CBatchDlg : public QDialog, private BatchHost {
     bool abort_ = false;
 };
 
-// Shows the dialog until the user closes it.
-void showBatchDialog(QWidget* parent, Profile& profile);
+// Shows the dialog until the user closes it; its Configure buttons open the filter and
+// compression dialogs, which tell the user through ui.
+void showBatchDialog(QWidget* parent, Profile& profile, UserInterface& ui);
 
 } // namespace tarnival

@@ -43,11 +43,15 @@ TEST(SessionKill, AKilledWriterLeavesTheOldOrTheNewSessionWhole) {
             for (int i = 0;; ++i) writeSessionFile(path, bigSession(i % 2 ? 1 : 2));
         }
         if (round == 0) {
-            // The child really writes: its first session replaces the one above.
-            // Generous: a sanitizer build on a busy machine may take many seconds for the first.
-            for (int wait = 0; wait < 12000 && test::readFile(path) != second; ++wait)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            EXPECT_EQ(test::readFile(path), second);
+            // The child really writes: its first session replaces the one above. It goes on
+            // writing, so the file is looked at once per try. Generous: a sanitizer build on a
+            // busy machine may take many seconds for the first.
+            bool replaced = false;
+            for (int wait = 0; wait < 12000 && !replaced; ++wait) {
+                replaced = test::readFile(path) == second;
+                if (!replaced) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            EXPECT_TRUE(replaced) << "the writer never saved";
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(15 + 7 * round));
         ASSERT_EQ(kill(child, SIGKILL), 0);
