@@ -2,7 +2,10 @@
 #include "devices/DeviceList.h"
 
 #include <QAudioFormat>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMetaObject>
+#include <QThread>
 
 namespace tarnival {
 
@@ -80,11 +83,21 @@ void QtAudioInput::onState(QAudio::State state) {
 }
 
 void QtAudioInput::close() {
+    const bool opened = source_ != nullptr;
     if (source_) {
         if (io_) QObject::disconnect(io_, nullptr, &context_, nullptr);
         source_->stop();
     }
     source_.reset();
+    if (opened) {
+        // The sound server's client library finishes a stopped stream on its own thread; a
+        // program that ends at once has been seen to crash inside it.
+        QDeadlineTimer settle(150);
+        while (!settle.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(5);
+        }
+    }
     io_ = nullptr;
     events_ = nullptr;
     partial_.clear();
