@@ -103,7 +103,12 @@ void QtUserInterface::setCancelEnabled(bool enabled) {
 }
 
 bool QtUserInterface::pumpAndTakeCancel() {
-    QCoreApplication::processEvents();
+    // Long operations pump once per block, far more often than a screen can show: painting the
+    // progress window every time cost more than the work itself.
+    if (!pumped_.isValid() || pumped_.elapsed() >= kPumpMilliseconds) {
+        QCoreApplication::processEvents();
+        pumped_.start();
+    }
     return progress_ && progress_->takeCancel();
 }
 

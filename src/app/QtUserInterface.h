@@ -2,6 +2,7 @@
 #include "dialogs/ProgressWindow.h"
 #include "document/UserInterface.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 
 class QLabel;
@@ -41,6 +42,8 @@ class QtUserInterface : public UserInterface {
     ProgressWindow* progressWindow() const { return progress_; }
 
   private:
+    static constexpr int kPumpMilliseconds = 20;
+    QElapsedTimer pumped_;
     QMainWindow* window_;
     QLabel* panes_[4] = {};
     QPointer<ProgressWindow> progress_;
