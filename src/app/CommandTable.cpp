@@ -15,11 +15,11 @@ QKeySequence pad(Qt::Key k) {
 // Rows leave the trailing fields (icon, toolbar place, flags) at their defaults.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-std::vector<CommandSpec> build() {
+std::vector<Command> build() {
     const QString file = "&File", view = "&View", wave = "&Waveform", cor = "&Corrections",
                   tracks = "&Tracks", block = "&Block", help = "&Help";
-    std::vector<CommandSpec> t;
-    auto add = [&](CommandSpec c) { t.push_back(std::move(c)); };
+    std::vector<Command> t;
+    auto add = [&](Command c) { t.push_back(std::move(c)); };
     // clang-format off
     add({"file.open", file, "&Open...", {key(Qt::CTRL | Qt::Key_O)},
          "Open an existing file for processing \nOpen File", "document-open", 0, 0});
@@ -218,14 +218,14 @@ std::vector<CommandSpec> build() {
 
 } // namespace
 
-const std::vector<CommandSpec>& commandTable() {
-    static const std::vector<CommandSpec> table = build();
+const std::vector<Command>& commandTable() {
+    static const std::vector<Command> table = build();
     return table;
 }
 
-const CommandSpec* findCommand(const QString& id) {
+const Command* findCommand(const QString& id) {
     const auto& t = commandTable();
-    auto it = std::find_if(t.begin(), t.end(), [&](const CommandSpec& c) { return c.id == id; });
+    auto it = std::find_if(t.begin(), t.end(), [&](const Command& c) { return c.id == id; });
     return it == t.end() ? nullptr : &*it;
 }
 

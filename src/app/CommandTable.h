@@ -9,7 +9,7 @@ namespace tarnival {
 
 // One command of the application: where it sits in the menus, its keys, its status prompt
 // ("status line\ntool tip") and the icon of the desktop's theme that shows it on the toolbar.
-struct CommandSpec {
+struct Command {
     QString id;   // stable identifier, e.g. "file.open"
     QString menu; // menu path with "/" between levels, e.g. "&File"; empty: keys only
     QString text; // the menu item's text
@@ -23,8 +23,8 @@ struct CommandSpec {
 };
 
 // The complete table, in menu order.
-const std::vector<CommandSpec>& commandTable();
-const CommandSpec* findCommand(const QString& id);
+const std::vector<Command>& commandTable();
+const Command* findCommand(const QString& id);
 
 // The status-bar line and the tool tip of a prompt.
 QString promptStatus(const QString& prompt);

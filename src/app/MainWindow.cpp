@@ -139,7 +139,7 @@ void MainWindow::buildCommands() {
     tools_->setObjectName("Toolbar");
     tools_->setIconSize(QSize(18, 18));
     std::map<std::pair<int, int>, QAction*> onToolbar;
-    for (const CommandSpec& c : commandTable()) {
+    for (const Command& c : commandTable()) {
         auto* a = new QAction(c.text, this);
         a->setObjectName(c.id);
         a->setShortcuts(c.keys);
@@ -472,7 +472,7 @@ QString MainWindow::helpHtml() {
                    "and save the tracks with <b>File &rarr; Save</b>.</p>"
                    "<h2>Commands</h2><table border=1 cellpadding=3><tr><th>Menu</th><th>Command"
                    "</th><th>Keys</th><th>What it does</th></tr>";
-    for (const CommandSpec& c : commandTable()) {
+    for (const Command& c : commandTable()) {
         QStringList keys;
         for (const QKeySequence& k : c.keys) keys << k.toString(QKeySequence::NativeText);
         QString menu = c.menu.isEmpty() ? QString("(keys only)") : QString(c.menu).remove('&');

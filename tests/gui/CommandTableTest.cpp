@@ -29,7 +29,7 @@ TEST(CommandTable, EveryCommandIsReachableWithUniqueKeysAndPrompts) {
 
     QSet<QString> ids;
     QHash<QString, QString> keyOwner;
-    for (const CommandSpec& c : commandTable()) {
+    for (const Command& c : commandTable()) {
         SCOPED_TRACE(c.id.toStdString());
         EXPECT_FALSE(ids.contains(c.id)) << "identifier used twice";
         ids.insert(c.id);
@@ -99,7 +99,7 @@ TEST(CommandTable, EveryCommandIsReachableWithUniqueKeysAndPrompts) {
 
     // The help page lists every command with its prompt.
     const QString help = MainWindow::helpHtml();
-    for (const CommandSpec& c : commandTable())
+    for (const Command& c : commandTable())
         EXPECT_TRUE(help.contains(promptStatus(c.prompt).toHtmlEscaped())) << c.id.toStdString();
 }
 
