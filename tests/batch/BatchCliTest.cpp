@@ -3,6 +3,7 @@
 #include "batch/BatchProcessor.h"
 #include "facade/Document.h"
 #include "support/AudioDecoding.h"
+#include "support/CliRun.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
 
@@ -25,56 +26,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliResult {
-    int status = -1;
-    std::string out;
-};
-
-std::string shq(const std::string& s) {
-    return "'" + s + "'";
-}
-
-// The command line with private settings and temporary folders.
-CliResult cli(const std::string& args, const test::TempDir& home) {
-    std::string command = "XDG_CONFIG_HOME=" + shq(home.file("config")) +
-                          " TMPDIR=" + shq(home.path().string()) + " '" TARNIVAL_CLI "' " + args +
-                          " 2>&1";
-    CliResult r;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-pid_t spawnCli(const std::vector<std::string>& args, const test::TempDir& home) {
-    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.file("config"),
-                                    "TMPDIR=" + home.path().string(), "PATH=/usr/bin:/bin"};
-    std::vector<std::string> argv = {TARNIVAL_CLI};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> a, e;
-    for (auto& s : argv) a.push_back(s.data());
-    for (auto& s : env) e.push_back(s.data());
-    a.push_back(nullptr);
-    e.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    posix_spawn(&pid, TARNIVAL_CLI, &actions, nullptr, a.data(), e.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using test::cli;
+using test::q;
+using test::spawnCli;
+using test::waitFor;
 
 std::string text(const std::string& path) {
     std::vector<uint8_t> b = test::readFile(path);
@@ -101,18 +56,18 @@ TEST(BatchCli, TwoJobsGiveTheSameOutputsAndLogAsOne) {
             test::writeWav(inputs.back(), side(static_cast<uint32_t>(inputs.size())));
     }
     std::string files;
-    for (const std::string& f : inputs) files += shq(f) + " ";
+    for (const std::string& f : inputs) files += q(f) + " ";
     const std::string steps = "--declick --passes 2 --filter rumble,hiss=2,treble=1 --normalise "
                               "-1.5 --balance --trim --format ape --out " +
-                              shq(home.file("out"));
+                              q(home.file("out"));
     std::map<int, std::map<std::string, std::vector<uint8_t>>> outputs;
     std::map<int, std::string> logs;
     for (int jobs : {1, 2}) {
         SCOPED_TRACE(jobs);
         fs::remove_all(home.file("out"));
-        CliResult r = cli("batch " + files + steps + " --jobs " + std::to_string(jobs) + " --log " +
-                              shq(home.file("log" + std::to_string(jobs))),
-                          home);
+        test::CliRun r = cli("batch " + files + steps + " --jobs " + std::to_string(jobs) +
+                                 " --log " + q(home.file("log" + std::to_string(jobs))),
+                             home);
         // The damaged file makes the run fail as a whole; the others are done.
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_NE(r.out.find("[2/4  50%] " + inputs[1] + ": not opened"), std::string::npos)
@@ -143,9 +98,9 @@ TEST(BatchCli, TwoJobsGiveTheSameOutputsAndLogAsOne) {
     EXPECT_EQ(log.find("Opening: " + inputs[2]) < log.find("Opening: " + inputs[3]), true);
 
     // Without the damaged one every file succeeds, and the log goes to the standard output.
-    CliResult good = cli("batch " + shq(inputs[0]) + " " + shq(inputs[2]) + " --scale -3 --out " +
-                             shq(home.file("out2")),
-                         home);
+    test::CliRun good = cli("batch " + q(inputs[0]) + " " + q(inputs[2]) + " --scale -3 --out " +
+                                q(home.file("out2")),
+                            home);
     EXPECT_EQ(good.status, 0) << good.out;
     EXPECT_NE(good.out.find("\tScaling\n"), std::string::npos) << good.out;
     EXPECT_TRUE(fs::exists(home.file("out2/onecor.wav")));
@@ -195,9 +150,9 @@ TEST(BatchCli, TheDialogsChoicesAsArgumentsDoWhatTheRunInsideDoes) {
     ASSERT_EQ(RunBatch(doc, host, {input}, o).saved, 1) << host.all;
 
     o.outputPath = home.file("outside");
-    std::string args = "batch " + shq(input) + " --jobs 1 --log " + shq(home.file("log"));
-    for (const std::string& a : BatchCommandArguments(o)) args += " " + shq(a);
-    CliResult r = cli(args, home);
+    std::string args = "batch " + q(input) + " --jobs 1 --log " + q(home.file("log"));
+    for (const std::string& a : BatchCommandArguments(o)) args += " " + q(a);
+    test::CliRun r = cli(args, home);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(test::readFile(home.file("inside/side.flac")),
               test::readFile(home.file("outside/side.flac")));
@@ -215,7 +170,7 @@ TEST(BatchCli, FoldersAreSearchedAndUsageErrorsRefused) {
     test::writeWav(home.file("shelf/a.wav"), side(1, 4));
     test::writeWav(home.file("shelf/b-side/b.WAV"), side(2, 4));
     test::writeFile(home.file("shelf/notes.mp3"), {1, 2, 3});
-    CliResult r = cli("batch " + shq(home.file("shelf")) + " --trim --jobs 2", home);
+    test::CliRun r = cli("batch " + q(home.file("shelf")) + " --trim --jobs 2", home);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(fs::exists(home.file("shelf/acor.wav")));
     EXPECT_TRUE(fs::exists(home.file("shelf/b-side/bcor.wav")));
@@ -225,7 +180,7 @@ TEST(BatchCli, FoldersAreSearchedAndUsageErrorsRefused) {
          {"", "--declick", "x.wav", "x.wav --normalise -1 --scale 2", "x.wav --passes 2 --trim",
           "x.wav --filter rumble,wow", "x.wav --normalise 3", "x.wav --scale 11",
           "x.wav --trim --jobs 0", "x.wav --trim --format mp3", "x.wav --trim --bogus"}) {
-        CliResult bad = cli(std::string("batch ") + args, home);
+        test::CliRun bad = cli(std::string("batch ") + args, home);
         EXPECT_EQ(bad.status, 2) << args << "\n" << bad.out;
         EXPECT_NE(bad.out.find("Usage: tarnival-cli batch"), std::string::npos) << args;
     }

@@ -1,4 +1,5 @@
 #include "support/AudioDecoding.h"
+#include "support/CliRun.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
 
@@ -22,31 +23,11 @@ namespace tarnival {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-// Runs the CLI with a private settings folder so the user's settings are neither read nor changed,
-// and a private temporary folder. prefix goes before the command (a cd, say).
-CliRun cli(const std::string& args, const test::TempDir& home, const std::string& prefix = "") {
-    std::string command = prefix + "XDG_CONFIG_HOME='" + home.file("config") + "' TMPDIR='" +
-                          home.path().string() + "' '" TARNIVAL_CLI "' " + args + " 2>&1";
-    CliRun r{-1, {}};
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-std::string q(const std::string& s) {
-    return "'" + s + "'";
-}
+using test::cli;
+using test::CliRun;
+using test::q;
+using test::spawnCli;
+using test::waitFor;
 
 // A side of three pieces, each dying away, with quiet pauses, surface hiss and clicks.
 test::Stereo side(std::vector<int>* clickFrames) {
@@ -296,33 +277,6 @@ TEST(Cli, FilesItWritesAreWholeAndNeverThroughLinks) {
     const std::string mine = home.file("tarnival-" + std::to_string(geteuid()));
     ASSERT_TRUE(fs::exists(mine));
     EXPECT_TRUE(fs::is_empty(mine));
-}
-
-// Starts the CLI in the background; returns its pid.
-pid_t spawnCli(const std::vector<std::string>& args, const test::TempDir& home) {
-    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.file("config"),
-                                    "TMPDIR=" + home.path().string(), "PATH=/usr/bin:/bin"};
-    std::vector<std::string> argv = {TARNIVAL_CLI};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> a, e;
-    for (auto& s : argv) a.push_back(s.data());
-    for (auto& s : env) e.push_back(s.data());
-    a.push_back(nullptr);
-    e.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    posix_spawn(&pid, TARNIVAL_CLI, &actions, nullptr, a.data(), e.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 TEST(Cli, ConcurrentRunsOfSidesWithTheSameNameNeverMix) {

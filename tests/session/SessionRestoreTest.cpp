@@ -8,6 +8,7 @@
 #include "facade/RestoreJob.h"
 #include "output/ApeSink.h"
 #include "session/SessionFile.h"
+#include "support/CliRun.h"
 #include "support/CorrectionSupport.h"
 #include "support/ScriptedUi.h"
 #include "support/Signals.h"
@@ -520,24 +521,8 @@ TEST(SessionRestore, ACancelledFilterLeavesTheCorrectedUnfilteredAudio) {
     EXPECT_EQ(b.corrections.entries(), c.corrections.entries());
 }
 
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-CliRun cli(const std::string& args, const test::TempDir& home) {
-    std::string command = "XDG_CONFIG_HOME='" + home.file("config") + "' TMPDIR='" +
-                          home.path().string() + "' '" TARNIVAL_CLI "' " + args + " 2>&1";
-    CliRun r{-1, {}};
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+using test::cli;
+using test::CliRun;
 
 std::map<std::string, std::vector<uint8_t>> folderFiles(const std::string& folder) {
     std::map<std::string, std::vector<uint8_t>> files;
