@@ -1,6 +1,7 @@
 // Renders every dialog of the desktop application offscreen into PNG files, for the
 // documentation and for looking at the layouts: tarnival-gallery OUTPUT_FOLDER
 #include "app/QtUserInterface.h"
+#include "dialogs/BatchDlg.h"
 #include "dialogs/ConversionDlg.h"
 #include "dialogs/DevicesDialog.h"
 #include "dialogs/FilterTestWindow.h"
@@ -11,6 +12,7 @@
 #include "dialogs/ProgressWindow.h"
 #include "dialogs/RescanTracksDialog.h"
 #include "dialogs/SaveDialog.h"
+#include "dialogs/ScanOptionsDlg.h"
 #include "dialogs/StatusDialog.h"
 #include "dialogs/TipDialog.h"
 #include "dialogs/TrackPropertiesDialog.h"
@@ -220,6 +222,22 @@ int main(int argc, char** argv) {
         BalanceDialog b(nullptr, BalanceEstimate(1000, 80, 1.0f, 1.0f));
         b.slider()->setValue(2);
         shoot(b, "balance");
+    }
+    {
+        ScanOptionsValues v;
+        v.scan.sensitivity = 3;
+        ScanOptionsDlg a(ScanOptionsForm::AutoScan, v);
+        shoot(a, "scan-options");
+        v.hasUserCorrections = v.hasCuts = true;
+        ScanOptionsDlg r(ScanOptionsForm::RescanBlock, v, nullptr, "Re-Scan Block",
+                         "Re-scan the selected block");
+        shoot(r, "rescan-block");
+        ScanOptionsDlg s(ScanOptionsForm::SuperScanFile, v, nullptr, "Super-Scan",
+                         "Superimpose new corrections");
+        shoot(s, "super-scan");
+        MemoryProfile batchSettings;
+        CBatchDlg b(batchSettings);
+        shoot(b, "batch");
     }
     std::printf("%d dialogs rendered\n", saved);
     return saved > 0 ? 0 : 1;
