@@ -56,4 +56,12 @@ QAudioDevice resolveInputDevice(int number, std::string& notice) {
                    "Record", notice);
 }
 
+QAudioFormat stereo16(int rate) {
+    QAudioFormat format;
+    format.setSampleRate(rate);
+    format.setChannelCount(2);
+    format.setSampleFormat(QAudioFormat::Int16);
+    return format;
+}
+
 } // namespace tarnival

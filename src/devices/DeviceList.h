@@ -1,5 +1,6 @@
 #pragma once
 #include <QAudioDevice>
+#include <QAudioFormat>
 
 #include <string>
 #include <vector>
@@ -21,5 +22,7 @@ constexpr const char* kDefaultDeviceLabel = "Default Device";
 // notice says so; a null device means there is none at all.
 QAudioDevice resolveOutputDevice(int number, std::string& notice);
 QAudioDevice resolveInputDevice(int number, std::string& notice);
+// The only sample format we play and record: 16-bit stereo at the rate.
+QAudioFormat stereo16(int rate);
 
 } // namespace tarnival

@@ -21,10 +21,7 @@ OpenResult QtAudioInput::open(int device, int rate, AudioInputEvents& events) {
         result.error = "There is no record device.";
         return result;
     }
-    QAudioFormat format;
-    format.setSampleRate(rate);
-    format.setChannelCount(2);
-    format.setSampleFormat(QAudioFormat::Int16);
+    const QAudioFormat format = stereo16(rate);
     if (!chosen.isFormatSupported(format)) {
         result.error = "The record device \"" + chosen.description().toStdString() +
                        "\" cannot record 16-bit stereo at " + std::to_string(rate) + " Hz.";

@@ -58,10 +58,7 @@ OpenResult QtAudioOutput::open(int device, int rate, AudioOutputEvents& events) 
         result.error = "There is no playback device.";
         return result;
     }
-    QAudioFormat format;
-    format.setSampleRate(rate);
-    format.setChannelCount(2);
-    format.setSampleFormat(QAudioFormat::Int16);
+    const QAudioFormat format = stereo16(rate);
     if (!chosen.isFormatSupported(format)) {
         result.error = "The playback device \"" + chosen.description().toStdString() +
                        "\" cannot play 16-bit stereo at " + std::to_string(rate) + " Hz.";
