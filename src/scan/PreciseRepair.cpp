@@ -9,13 +9,18 @@
 #include <cstring>
 
 namespace tarnival {
-
 namespace {
 
 constexpr int kSplit = 64;     // flags further apart than this belong to separate disturbances
 constexpr int kBridge = 8;     // ... and weak flags further apart than this
 constexpr double kClear = 2.0; // a clear flag, in thresholds
-constexpr int kEdge = 16;      // damage this close to an end of the region is not contained in it
+// The tail of a click: where it differs from an interpolation by more than this share of its
+// peak difference (and by kTailLimit thresholds), until kQuiet samples in a row do not.
+constexpr double kTailShare = 0.2;
+constexpr double kTailLimit = 2.0;
+constexpr int kQuiet = 3;
+constexpr int kFirstTrial = 8, kLongestTrial = 64; // samples interpolated past the run
+constexpr int kEdge = 16; // damage this close to an end of the region is not contained in it
 constexpr int kShortestAttack = 8;    // damage shorter than this is not checked for an onset
 constexpr int32_t kWeakMagnitude = 2; // detected magnitudes below this are weak
 constexpr int kWeakSpan = 12;         // longest damage a weak detection may repair
@@ -23,7 +28,7 @@ constexpr int kWeakSpan = 12;         // longest damage a weak detection may rep
 // Two lanes of doubles: the compiler maps them onto one vector register on every x86-64.
 using Lanes = double __attribute__((vector_size(16)));
 
-Lanes load(const double* p) {
+Lanes lanes(const double* p) {
     Lanes v;
     std::memcpy(&v, p, sizeof v);
     return v;
@@ -35,12 +40,12 @@ double dot(const double* a, const double* b, int n) {
     Lanes s0{}, s1{}, s2{}, s3{};
     int i = 0;
     for (; i + 8 <= n; i += 8) {
-        s0 += load(a + i) * load(b + i);
-        s1 += load(a + i + 2) * load(b + i + 2);
-        s2 += load(a + i + 4) * load(b + i + 4);
-        s3 += load(a + i + 6) * load(b + i + 6);
+        s0 += lanes(a + i) * lanes(b + i);
+        s1 += lanes(a + i + 2) * lanes(b + i + 2);
+        s2 += lanes(a + i + 4) * lanes(b + i + 4);
+        s3 += lanes(a + i + 6) * lanes(b + i + 6);
     }
-    for (; i + 2 <= n; i += 2) s0 += load(a + i) * load(b + i);
+    for (; i + 2 <= n; i += 2) s0 += lanes(a + i) * lanes(b + i);
     const Lanes s = (s0 + s1) + (s2 + s3);
     double r = s[0] + s[1];
     if (i < n) r += a[i] * b[i];
@@ -102,33 +107,39 @@ void PreciseRepair::loadChannel(int channel, int from, int to) {
         x_[static_cast<size_t>(i)] = raw_[static_cast<size_t>(2 * i + channel)];
 }
 
-PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& store) {
+bool PreciseRepair::load(const Correction& c, WaveStore& store) {
     const WaveLayout& lay = store.layout;
     const int dataFrames = lay.dataLength() / 4;
     const int cf = (c.position - lay.dataStart) / 4;
     const int H = halfSpan(c.width);
     centre_ = kMaxContext + kMaxHalf;
     marked_ = {0, 0};
-    const int order = std::clamp(tuning_.order, 2, kMaxOrder);
-    const int context = std::clamp(tuning_.context, 2 * order, kMaxContext);
+    detect_[0].order = detect_[1].order = 0;
+    const int context = std::clamp(tuning_.context, 2 * order(), kMaxContext);
 
     // Buffer index i holds frame cf - centre_ + i. The audio about the region is read now, more
     // of it when a wide run needs a larger model; the error filters and the onset test reach a
     // little beyond the region on both sides.
-    const int regionFrom = centre_ - H, regionTo = centre_ + H;
+    regionFrom_ = centre_ - H;
+    regionTo_ = centre_ + H;
     store_ = &store;
     base_ = static_cast<int64_t>(lay.dataStart) + 4 * (int64_t{cf} - centre_);
+    firstFrame_ = cf - centre_;
     dataFrom_ = std::max(centre_ - cf, 0);
     dataTo_ = static_cast<int>(std::min<int64_t>(int64_t{centre_} + dataFrames - cf, kFrames));
     const int reach = std::max({context, kOnsetLead, kOnsetTail});
-    if (dataFrom_ > regionFrom - reach || dataTo_ < regionTo + reach) return Outcome::Standard;
-    loadedFrom_ = loadedTo_ = regionFrom;
-    extend(regionFrom - context, regionTo + context);
-    store.readWorking(base_ + 4 * int64_t{regionFrom}, raw_.data() + 2 * regionFrom,
-                      static_cast<size_t>(regionTo - regionFrom) * 4);
-    auto framePos = [&](int index) { return base_ + 4 * int64_t{index}; };
+    if (dataFrom_ > regionFrom_ - reach || dataTo_ < regionTo_ + reach) return false;
+    loadedFrom_ = loadedTo_ = regionFrom_;
+    extend(regionFrom_ - context, regionTo_ + context);
+    store.readWorking(base_ + 4 * int64_t{regionFrom_}, raw_.data() + 2 * regionFrom_,
+                      static_cast<size_t>(regionTo_ - regionFrom_) * 4);
+    return true;
+}
 
-    detect_[0].order = detect_[1].order = 0;
+PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& store) {
+    if (!load(c, store)) return Outcome::Standard;
+    const int regionFrom = regionFrom_, regionTo = regionTo_;
+    const int context = std::clamp(tuning_.context, 2 * order(), kMaxContext);
     const bool enabled[2] = {!(c.width & width_flags::kKeepLeft),
                              !(c.width & width_flags::kKeepRight)};
     const int fitFrom = std::max(regionFrom - context, loadedFrom_);
@@ -137,7 +148,7 @@ PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& stor
         if (!enabled[ch]) continue;
         loadChannel(ch, fitFrom, fitTo);
         Model& model = detect_[static_cast<size_t>(ch)];
-        if (!fit(model, order, fitFrom, fitTo, regionFrom, regionTo)) return Outcome::Standard;
+        if (!fit(model, order(), fitFrom, fitTo, regionFrom, regionTo)) return Outcome::Standard;
         predictionErrors(model, regionFrom, regionTo);
         if (!mark(ch, regionFrom, regionTo, tuning_.threshold * model.rms)) {
             // Too wide to interpolate: a scratch goes the standard way, a note is left alone.
@@ -148,13 +159,7 @@ PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& stor
     }
     if (marked_[0] == 0 && marked_[1] == 0) return Outcome::Clean;
 
-    int first = kFrames, last = -1;
-    for (int ch = 0; ch < 2; ++ch) {
-        const int m = marked_[static_cast<size_t>(ch)];
-        if (m == 0) continue;
-        first = std::min(first, unknown_[static_cast<size_t>(ch)][0]);
-        last = std::max(last, unknown_[static_cast<size_t>(ch)][static_cast<size_t>(m - 1)]);
-    }
+    const auto [first, last] = markedStretch();
     // Barely above the detector's threshold, a long stretch is more often the attack of a note
     // than a click.
     if (c.magnitude >= 0 && c.magnitude < kWeakMagnitude && last + 1 - first > kWeakSpan) {
@@ -166,11 +171,44 @@ PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& stor
         marked_ = {0, 0};
         return Outcome::Clean;
     }
+    return replaceMarked();
+}
 
+PreciseRepair::Outcome PreciseRepair::applyKnown(const Correction& c, WaveStore& store,
+                                                 std::span<const Damage> damage) {
+    if (!load(c, store)) return Outcome::Standard;
+    for (const Damage& d : damage) {
+        const int from = d.frame - firstFrame_;
+        if (from < regionFrom_ || from + d.frames > regionTo_) continue;
+        for (int ch = 0; ch < 2; ++ch) {
+            if (!(ch == 0 ? d.left : d.right)) continue;
+            auto& u = unknown_[static_cast<size_t>(ch)];
+            int& m = marked_[static_cast<size_t>(ch)];
+            for (int f = from; f < from + d.frames && m < kMaxMarked; ++f)
+                u[static_cast<size_t>(m++)] = f;
+        }
+    }
+    if (marked_[0] == 0 && marked_[1] == 0) return Outcome::Clean;
+    return replaceMarked();
+}
+
+std::pair<int, int> PreciseRepair::markedStretch() const {
+    int first = kFrames, last = -1;
+    for (int ch = 0; ch < 2; ++ch) {
+        const int m = marked_[static_cast<size_t>(ch)];
+        if (m == 0) continue;
+        first = std::min(first, unknown_[static_cast<size_t>(ch)][0]);
+        last = std::max(last, unknown_[static_cast<size_t>(ch)][static_cast<size_t>(m - 1)]);
+    }
+    return {first, last};
+}
+
+PreciseRepair::Outcome PreciseRepair::replaceMarked() {
     for (int ch = 0; ch < 2; ++ch)
         if (marked_[static_cast<size_t>(ch)] > 0 && !interpolate(ch)) return Outcome::Standard;
-    store.writeWorking(framePos(first), raw_.data() + 2 * first,
-                       static_cast<size_t>(last + 1 - first) * 4);
+    const auto [first, last] = markedStretch();
+    store_->writeWorking(base_ + 4 * int64_t{first}, raw_.data() + 2 * first,
+                         static_cast<size_t>(last + 1 - first) * 4);
     return Outcome::Repaired;
 }
 
@@ -207,28 +245,31 @@ bool PreciseRepair::interpolate(int channel) {
         longest = std::max(longest, i + 1 - runFrom);
         runFrom = i + 1;
     }
-    const int order = std::clamp(
-        std::max(tuning_.order, static_cast<int>(std::ceil(tuning_.orderPerSample * longest))), 2,
-        std::clamp(tuning_.maxFillOrder, 2, kMaxOrder));
-    const int context = std::clamp(std::max(tuning_.context, tuning_.contextPerOrder * order),
-                                   2 * order, kMaxContext);
-    const int gapFrom = u[0], gapTo = u[static_cast<size_t>(m - 1)] + 1;
-    extend(gapFrom - context, gapTo + context);
-    const int from = std::max(gapFrom - context, loadedFrom_);
-    const int to = std::min(gapTo + context, loadedTo_);
-    loadChannel(channel, from, to);
-    const Model* model = &detect_[static_cast<size_t>(channel)];
-    if (order != model->order) {
-        // The model is fitted around the damage alone: the rest of the region is clean audio.
-        if (!fit(fill_, order, from, to, gapFrom, gapTo)) return false;
-        model = &fill_;
-    }
+    const Model* model = fillModel(channel, u[0], u[static_cast<size_t>(m - 1)] + 1, longest);
+    if (!model) return false;
     if (!solve(*model, u.data(), m)) return false;
     for (int i = 0; i < m; ++i) {
         const int at = u[static_cast<size_t>(i)];
         raw_[static_cast<size_t>(2 * at + channel)] = toSample(x_[static_cast<size_t>(at)]);
     }
     return true;
+}
+
+const PreciseRepair::Model* PreciseRepair::fillModel(int channel, int gapFrom, int gapTo,
+                                                     int longest) {
+    const int order = std::clamp(
+        std::max(tuning_.order, static_cast<int>(std::ceil(tuning_.orderPerSample * longest))), 2,
+        std::clamp(tuning_.maxFillOrder, 2, kMaxOrder));
+    const int context = std::clamp(std::max(tuning_.context, tuning_.contextPerOrder * order),
+                                   2 * order, kMaxContext);
+    extend(gapFrom - context, gapTo + context);
+    const int from = std::max(gapFrom - context, loadedFrom_);
+    const int to = std::min(gapTo + context, loadedTo_);
+    loadChannel(channel, from, to);
+    const Model* model = &detect_[static_cast<size_t>(channel)];
+    if (order == model->order) return model;
+    // The model is fitted around the damage alone: the rest of the region is clean audio.
+    return fit(fill_, order, from, to, gapFrom, gapTo) ? &fill_ : nullptr;
 }
 
 bool PreciseRepair::levinsonSolve(const double* t, int P, double* y, int m) {
@@ -316,10 +357,10 @@ void PreciseRepair::predictionErrors(const Model& model, int from, int to) {
         Lanes f0{}, f1{}, b0{}, b1{};
         for (int k = 0; k <= P; ++k) {
             const Lanes fk{c[P - k], c[P - k]}, bk{c[k], c[k]};
-            f0 += fk * load(x + n - P + k);
-            f1 += fk * load(x + n + 2 - P + k);
-            b0 += bk * load(x + n + k);
-            b1 += bk * load(x + n + 2 + k);
+            f0 += fk * lanes(x + n - P + k);
+            f1 += fk * lanes(x + n + 2 - P + k);
+            b0 += bk * lanes(x + n + k);
+            b1 += bk * lanes(x + n + 2 + k);
         }
         std::memcpy(&forward_[static_cast<size_t>(n)], &f0, sizeof f0);
         std::memcpy(&forward_[static_cast<size_t>(n + 2)], &f1, sizeof f1);
@@ -374,6 +415,7 @@ bool PreciseRepair::mark(int channel, int from, int to, double limit) {
         // Damage that reaches (nearly) either end of the region is not contained in it: an
         // onset or sustained noise rather than a click.
         if (start > end || start < from + kEdge || end >= to - kEdge) continue;
+        if (end - start + 1 <= kMaxRun) end = tailEnd(channel, start, end, to - kEdge - 1, limit);
         if (end - start + 1 > kMaxRun || count + (end - start + 1) > kMaxMarked) {
             wideFrom_ = start;
             wideTo_ = end + 1;
@@ -382,6 +424,52 @@ bool PreciseRepair::mark(int channel, int from, int to, double limit) {
         for (int m = start; m <= end; ++m) unknown[static_cast<size_t>(count++)] = m;
     }
     return true;
+}
+
+int PreciseRepair::tailEnd(int channel, int start, int end, int stop, double limit) {
+    // A click that decays smoothly (a pulse, the ringing of a stylus) leaves prediction errors
+    // only at its start: its tail is only seen against an interpolation of what should be there.
+    // Interpolate a little past the run, and keep the stretch where the audio differs; widen
+    // the trial while the difference reaches its end.
+    double* saved = rhs_.data() + kMaxRun;
+    int* ramp = ramp_.data();
+    for (int trial = kFirstTrial;; trial *= 2) {
+        const int last = std::min({end + trial, stop, start + kMaxRun - 1});
+        if (last <= end) return end;
+        const int m = last - start + 1;
+        for (int i = 0; i < m; ++i) {
+            ramp[i] = start + i;
+            saved[i] = x_[static_cast<size_t>(start + i)];
+        }
+        // The first trial is short enough for the model that found the damage; a longer one
+        // needs a model made for it.
+        const Model* model = trial == kFirstTrial ? &detect_[static_cast<size_t>(channel)]
+                                                  : fillModel(channel, start, last + 1, m);
+        if (!model) return end;
+        const bool ok = solve(*model, ramp, m);
+        int found = end, quiet = 0;
+        double peak = 0;
+        for (int i = 0; i < m; ++i) {
+            const double d = std::abs(saved[i] - x_[static_cast<size_t>(start + i)]);
+            if (start + i <= end) {
+                peak = std::max(peak, d);
+            } else if (quiet < kQuiet) {
+                if (d > std::max(kTailLimit * limit, kTailShare * peak)) {
+                    found = start + i;
+                    quiet = 0;
+                } else {
+                    ++quiet;
+                }
+            }
+            x_[static_cast<size_t>(start + i)] = saved[i];
+        }
+        if (!ok) return end;
+        // Ended well inside the trial: the audio the interpolation leans on after it is clean.
+        if (found < last - trial / 3) return found;
+        // Still different at the end of the longest trial: more likely the interpolation failing
+        // than a tail.
+        if (last == stop || m == kMaxRun || trial >= kLongestTrial) return end;
+    }
 }
 
 // Least-squares autoregressive interpolation: the unknown samples take the values that minimise
@@ -533,8 +621,8 @@ bool isMusicalOnset(const int16_t* frames, int validFrom, int validTo, int from,
         const double* after = x + at(nearFrom);
         auto filter = [&](int i0, int i1) {
             for (int i = i0; i < i1; i += 2) {
-                Lanes e = load(after + i);
-                for (int k = 0; k < P; ++k) e -= Lanes{c[k], c[k]} * load(after + i - 1 - k);
+                Lanes e = lanes(after + i);
+                for (int k = 0; k < P; ++k) e -= Lanes{c[k], c[k]} * lanes(after + i - 1 - k);
                 std::memcpy(err + i, &e, sizeof e);
             }
         };

@@ -1,9 +1,12 @@
 #pragma once
 #include "document/Correction.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <utility>
 
 namespace tarnival {
 
@@ -52,6 +55,16 @@ class PreciseRepair {
     // the audio data are left out of the fit.
     Outcome apply(const Correction& c, WaveStore& store);
 
+    // A stretch of damage known beforehand: frames from the start of the audio data.
+    struct Damage {
+        int frame = 0;
+        int frames = 0;
+        bool left = true, right = true;
+    };
+    // Replaces exactly the known damaged samples that lie in the record's span, without
+    // looking for any: what a perfect marking would give, as a yardstick for the benchmarks.
+    Outcome applyKnown(const Correction& c, WaveStore& store, std::span<const Damage> damage);
+
     // Frames replaced on each side of the centre that a record's span allows (the precise
     // method never writes outside it).
     static int halfSpan(int32_t width);
@@ -62,6 +75,13 @@ class PreciseRepair {
         double rms = 0;
         std::array<double, kMaxOrder + 1> coef{}; // 1, -a1 .. -ap: the prediction-error filter
     };
+    int order() const { return std::clamp(tuning_.order, 2, kMaxOrder); }
+    // Reads the audio about the record; false when there is too little of it around to fit.
+    bool load(const Correction& c, WaveStore& store);
+    // First and last buffer index marked in either channel.
+    std::pair<int, int> markedStretch() const;
+    // Interpolates the marked samples of both channels and writes them to the working file.
+    Outcome replaceMarked();
     // Fits a model of the order to x_ over [from, to) without [gapFrom, gapTo).
     bool fit(Model& model, int order, int from, int to, int gapFrom, int gapTo);
     void predictionErrors(const Model& model, int from, int to);
@@ -72,6 +92,10 @@ class PreciseRepair {
     // Reads more of the source about the centre so that [from, to) is loaded (within the data).
     void extend(int from, int to);
     bool onsetAt(int from, int to);
+    // Where the damage whose prediction errors end at `end` really ends, at most `stop`.
+    int tailEnd(int channel, int start, int end, int stop, double limit);
+    // The model that fills a gap whose longest run is `longest` samples (null if none fits).
+    const Model* fillModel(int channel, int gapFrom, int gapTo, int longest);
     bool solve(const Model& model, const int* unknown, int m);
     // Solves T x = y for the symmetric Toeplitz T with first column t[0 .. P] (zero beyond);
     // y (m values) becomes x. Uses band_ as scratch.
@@ -93,11 +117,14 @@ class PreciseRepair {
     std::array<int, 2> marked_{};
     std::array<double, kMaxMarked*(kMaxOrder + 1)> band_{}; // banded Cholesky factor
     std::array<double, kMaxMarked> rhs_{};
-    int centre_ = 0;                // buffer index of the centre frame
-    int wideFrom_ = 0, wideTo_ = 0; // damage too wide to interpolate, when mark refused
-    WaveStore* store_ = nullptr;    // the store being repaired, while apply runs
-    int64_t base_ = 0;              // file position of buffer frame 0
-    int dataFrom_ = 0, dataTo_ = 0; // buffer frames that hold audio data
+    std::array<int, kMaxRun> ramp_{};
+    int centre_ = 0;                    // buffer index of the centre frame
+    int firstFrame_ = 0;                // data frame of buffer index 0
+    int regionFrom_ = 0, regionTo_ = 0; // the record's span, in buffer indices
+    int wideFrom_ = 0, wideTo_ = 0;     // damage too wide to interpolate, when mark refused
+    WaveStore* store_ = nullptr;        // the store being repaired, while apply runs
+    int64_t base_ = 0;                  // file position of buffer frame 0
+    int dataFrom_ = 0, dataTo_ = 0;     // buffer frames that hold audio data
     int loadedFrom_ = 0, loadedTo_ = 0;
 };
 

@@ -84,30 +84,44 @@ class Precise : public ::testing::Test {
 };
 
 TEST_F(Precise, RepairsOnlyTheDamagedSamples) {
+    using enum synth::ClickShape;
     struct Case {
         const char* signal;
         int width;
         bool left, right;
         double maxErrorShare; // error left over the click / damage, in energy
+        synth::ClickShape shape = Impulse;
+        int amplitude = 9000;
     };
+    // A pulse's smooth tail leaves no prediction error of its own: it is found against an
+    // interpolation, and must be taken in without straying outside the click.
     const Case cases[] = {
-        {"sine", 1, true, true, 1e-3},   {"sine", 40, true, true, 1e-3},
-        {"sine", 1, true, false, 1e-3},  {"sine", 40, false, true, 1e-3},
-        {"music", 1, true, true, 1e-2},  {"music", 40, true, true, 0.05},
-        {"music", 1, false, true, 1e-2}, {"music", 40, true, false, 0.05},
+        {"sine", 1, true, true, 1e-3},
+        {"sine", 40, true, true, 1e-3},
+        {"sine", 1, true, false, 1e-3},
+        {"sine", 40, false, true, 1e-3},
+        {"music", 1, true, true, 1e-2},
+        {"music", 40, true, true, 0.05},
+        {"music", 1, false, true, 1e-2},
+        {"music", 40, true, false, 0.05},
+        {"sine", 40, true, true, 0.05, Pulse, 1500},
+        {"music", 24, true, true, 0.1, Pulse, 1500},
+        {"music", 48, false, true, 0.1, Pulse, 1500},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(std::string(k.signal) + " width " + std::to_string(k.width) +
-                     (k.left ? " L" : "") + (k.right ? " R" : ""));
+                     (k.left ? " L" : "") + (k.right ? " R" : "") +
+                     (k.shape == Pulse ? " pulse" : ""));
         const Stereo clean =
             std::string(k.signal) == "sine" ? sine(kFileFrames) : musicWithHiss(kFileFrames);
         Stereo damaged = clean;
         synth::ShapedClick click;
         click.frame = kC;
         click.widthFrames = k.width;
-        click.amplitude = 9000;
+        click.amplitude = k.amplitude;
         click.left = k.left;
         click.right = k.right;
+        click.shape = k.shape;
         synth::addShapedClick(damaged, click);
         TempDir here;
         WaveStore s;
