@@ -416,6 +416,12 @@ bool PreciseRepair::mark(int channel, int from, int to, double limit) {
         // onset or sustained noise rather than a click.
         if (start > end || start < from + kEdge || end >= to - kEdge) continue;
         if (end - start + 1 <= kMaxRun) end = tailEnd(channel, start, end, to - kEdge - 1, limit);
+        // The sample after the run goes too: a click fades into the noise rather than stops,
+        // and what is left of it there would pull the interpolation its way.
+        end = std::min(end + 1, to - kEdge - 1);
+        if (count > 0) start = std::max(start, unknown[static_cast<size_t>(count - 1)] + 1);
+        n = std::max(n, end + 1);
+        if (start > end) continue;
         if (end - start + 1 > kMaxRun || count + (end - start + 1) > kMaxMarked) {
             wideFrom_ = start;
             wideTo_ = end + 1;
