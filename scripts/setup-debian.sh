@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev
+  libqt6svg6 desktop-file-utils # our SVG icons; the test checks the .desktop file
   libfftw3-dev libavformat-dev libavcodec-dev libavutil-dev
   libvorbis-dev libogg-dev libflac-dev
   libgtest-dev libgmock-dev

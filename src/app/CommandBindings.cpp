@@ -11,13 +11,18 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QTimer>
 
 namespace tarnival {
 
 QString tipsFile() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath("tips.txt");
+    // Beside the program in the build tree; under share/ once installed.
+    const QDir bin(QCoreApplication::applicationDirPath());
+    const QString beside = bin.filePath("tips.txt");
+    const QString installed = bin.filePath("../share/tarnival/tips.txt");
+    return QFile::exists(beside) || !QFile::exists(installed) ? beside : installed;
 }
 
 void bindDocumentCommands(MainWindow& mw) {

@@ -16,6 +16,7 @@
 #include "views/ClickView.h"
 #include "views/EntryNavigation.h"
 #include "views/FindDialog.h"
+#include "views/Icons.h"
 #include "views/OverviewView.h"
 
 #include <QApplication>
@@ -66,7 +67,7 @@ MainWindow::MainWindow(std::unique_ptr<Profile> profile)
         QIcon::setThemeSearchPaths(paths);
         QIcon::setThemeName("Adwaita");
     }
-    setWindowIcon(QIcon::fromTheme("audio-x-generic"));
+    setWindowIcon(applicationIcon());
     // The working folder of the last session.
     if (const std::string folder = get(*profile_, settings::kPathName); !folder.empty())
         QDir::setCurrent(QString::fromStdString(folder));
@@ -148,7 +149,7 @@ void MainWindow::buildCommands() {
         a->setWhatsThis(promptStatus(c.prompt));
         a->setCheckable(c.checkable);
         a->setEnabled(false);
-        if (!c.icon.isEmpty()) a->setIcon(QIcon::fromTheme(c.icon));
+        if (!c.icon.isEmpty()) a->setIcon(themeIcon(c.icon));
         actions_.insert(c.id, a);
         connect(a, &QAction::triggered, this, [this, id = c.id] { trigger(id); });
         if (c.menu.isEmpty()) {

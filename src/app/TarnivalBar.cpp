@@ -1,6 +1,7 @@
 #include "app/TarnivalBar.h"
 
 #include "audio/PlaybackEngine.h"
+#include "views/Icons.h"
 #include "views/ViewGeometry.h"
 
 #include <QCheckBox>
@@ -48,8 +49,8 @@ TarnivalBar::TarnivalBar(QWidget* parent) : QToolBar("Control Bar", parent) {
 
     left_ = new QCheckBox("L", this);
     right_ = new QCheckBox("R", this);
-    left_->setIcon(QIcon::fromTheme("audio-speakers"));
-    right_->setIcon(QIcon::fromTheme("audio-speakers"));
+    left_->setIcon(themeIcon("audio-speakers"));
+    right_->setIcon(themeIcon("audio-speakers"));
     left_->setToolTip("Left channel shown and played");
     right_->setToolTip("Right channel shown and played");
     left_->setChecked(true);

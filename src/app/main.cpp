@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/QtUserInterface.h"
 #include "dialogs/Dialogs.h"
+#include "views/Icons.h"
 
 #include <QApplication>
 
@@ -9,6 +10,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Kelvarin");
     QCoreApplication::setApplicationName("Tarnival");
+    // Lets the desktop match the windows to tarnival.desktop and its icon.
+    QGuiApplication::setDesktopFileName("tarnival");
+    QApplication::setWindowIcon(tarnival::applicationIcon());
     tarnival::MainWindow window;
     window.show();
     if (tarnival::tipsAtStartUp(window.profile()))

@@ -1,7 +1,9 @@
 #include "dialogs/TipDialog.h"
+
 #include "dialogs/Dialogs.h"
 #include "document/Settings.h"
 #include "document/UserInterface.h"
+#include "views/Icons.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -72,9 +74,7 @@ TipDialog::TipDialog(QWidget* parent, Profile& profile, UserInterface& ui, const
     : QDialog(parent), profile_(profile), ui_(ui), reader_(profile, tipsFile) {
     setWindowTitle("Tip of the Day");
     auto* icon = new QLabel(this);
-    icon->setPixmap(QIcon::fromTheme("dialog-information",
-                                     style()->standardIcon(QStyle::SP_MessageBoxInformation))
-                        .pixmap(48, 48));
+    icon->setPixmap(themeIcon("dialog-information").pixmap(48, 48));
     auto* heading = new QLabel("Did you know...", this);
     QFont f = heading->font();
     f.setBold(true);
@@ -128,28 +128,7 @@ void showTipOfTheDay(QWidget* parent, Profile& profile, UserInterface& ui,
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle("About Tarnival");
     auto* icon = new QLabel(this);
-    QIcon appIcon = QApplication::windowIcon();
-    if (appIcon.isNull()) appIcon = QIcon::fromTheme("audio-x-generic");
-    QPixmap picture = appIcon.pixmap(64, 64);
-    if (picture.isNull()) {
-        // No icon anywhere: a record, drawn.
-        picture = QPixmap(64, 64);
-        picture.fill(Qt::transparent);
-        QPainter p(&picture);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setBrush(QColor(30, 30, 30));
-        p.setPen(Qt::NoPen);
-        p.drawEllipse(QRectF(2, 2, 60, 60));
-        p.setPen(QPen(QColor(70, 70, 70), 1));
-        p.setBrush(Qt::NoBrush);
-        for (int r = 12; r < 30; r += 4) p.drawEllipse(QPointF(32, 32), r, r);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(200, 60, 40));
-        p.drawEllipse(QPointF(32, 32), 9, 9);
-        p.setBrush(Qt::white);
-        p.drawEllipse(QPointF(32, 32), 1.5, 1.5);
-    }
-    icon->setPixmap(picture);
+    icon->setPixmap(applicationIcon().pixmap(64, 64));
     auto* text = new QLabel(
         QString("<b>Tarnival</b> version %1<br><br>Restores recordings transferred from records "
                 "and tapes:<br>clicks, crackle, hiss, hum and rumble.")

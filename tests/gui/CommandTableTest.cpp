@@ -1,12 +1,16 @@
 #include "app/CommandTable.h"
 #include "app/MainWindow.h"
 #include "gui/GuiSupport.h"
+#include "views/Icons.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QSet>
 #include <QToolBar>
 
@@ -101,6 +105,39 @@ TEST(CommandTable, EveryCommandIsReachableWithUniqueKeysAndPrompts) {
     const QString help = MainWindow::helpHtml();
     for (const Command& c : commandTable())
         EXPECT_TRUE(help.contains(promptStatus(c.prompt).toHtmlEscaped())) << c.id.toStdString();
+}
+
+// Without a desktop theme (a bare window manager, a minimal install) the toolbar must still show
+// pictures, and the desktop must find our entry and icon.
+TEST(CommandTable, IconsShowWithoutATheme) {
+    auto opaque = [](const QIcon& icon) {
+        const QImage image = icon.pixmap(24, 24).toImage();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) n += qAlpha(image.pixel(x, y)) > 128;
+        return n;
+    };
+    const QString theme = QIcon::themeName();
+    QIcon::setThemeName("no-such-theme");
+    for (const Command& c : commandTable()) {
+        if (c.icon.isEmpty()) continue;
+        SCOPED_TRACE(c.icon.toStdString());
+        EXPECT_TRUE(hasOwnIcon(c.icon));
+        EXPECT_GT(opaque(themeIcon(c.icon)), 10);
+    }
+    EXPECT_GT(opaque(applicationIcon()), 200);
+    QIcon::setThemeName(theme);
+
+    QFile desktop(TARNIVAL_SOURCE_DIR "/data/tarnival.desktop");
+    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
+    const QString entry = QString::fromUtf8(desktop.readAll());
+    EXPECT_TRUE(entry.contains("\nIcon=tarnival\n"));
+    EXPECT_TRUE(QFile::exists(TARNIVAL_SOURCE_DIR "/data/icons/tarnival.svg"));
+    if (QFile::exists("/usr/bin/desktop-file-validate")) {
+        EXPECT_EQ(QProcess::execute("/usr/bin/desktop-file-validate",
+                                    {TARNIVAL_SOURCE_DIR "/data/tarnival.desktop"}),
+                  0);
+    }
 }
 
 } // namespace
