@@ -4,12 +4,15 @@
 #include "facade/Document.h"
 #include "tracks/TrackMarkers.h"
 #include "views/EntryNavigation.h"
+#include "views/Icons.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -24,6 +27,30 @@ constexpr int kPseudoKind = -5;
 QColor rgb(uint32_t v) {
     return QColor((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
 }
+
+// Rows keep their kind's colour when selected: the selection shows as a pointer in the 15
+// pixels at the right edge, greyed and two pixels lower while the list does not have the focus.
+class RowDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        constexpr int kMark = 15;
+        painter->fillRect(option.rect, Qt::white);
+        QStyleOptionViewItem row(option);
+        row.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        row.rect.adjust(0, 0, -kMark, 0);
+        QStyledItemDelegate::paint(painter, row, index);
+        if (!(option.state & QStyle::State_Selected)) return;
+        const bool focus = option.widget && option.widget->hasFocus();
+        const int side = std::min(kMark - 1, option.rect.height());
+        const QRect mark(option.rect.right() - kMark + 1, option.rect.top() + (focus ? 0 : 2), side,
+                         side);
+        themeIcon("go-previous")
+            .paint(painter, mark, Qt::AlignCenter, focus ? QIcon::Normal : QIcon::Disabled);
+    }
+};
 } // namespace
 
 ClickList::ClickList(CMorvath3Doc& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
@@ -31,6 +58,7 @@ ClickList::ClickList(CMorvath3Doc& doc, QWidget* parent) : QWidget(parent), doc_
     list_ = new QListWidget(this);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setUniformItemSizes(true);
+    list_->setItemDelegate(new RowDelegate(list_));
     QFont mono("Monospace");
     mono.setStyleHint(QFont::TypeWriter);
     list_->setFont(mono);
