@@ -165,7 +165,8 @@ void bindDocumentCommands(MainWindow& mw) {
         scanned);
     mw.bind(
         "wave.rescanAll",
-        [&d, reopened] {
+        [&mw, &d, reopened] {
+            ChildFrame::RefillHold hold(mw.frame()); // a load again: one refill at its end
             d.ProcessFile();
             reopened();
         },
