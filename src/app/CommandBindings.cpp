@@ -90,12 +90,16 @@ void bindDocumentCommands(MainWindow& mw) {
         if (!mw.promptToClose()) return false;
         w.playback().stopNow();
         bool ok = false;
-        try {
-            ok = d.RestoreSession(path.toStdString());
-        } catch (const std::exception& e) {
-            d.ui().message(e.what());
+        {
+            // The restore and the reopening refill the list more than once: fill it once.
+            ChildFrame::RefillHold hold(mw.frame());
+            try {
+                ok = d.RestoreSession(path.toStdString());
+            } catch (const std::exception& e) {
+                d.ui().message(e.what());
+            }
+            reopened();
         }
-        reopened();
         if (ok && d.isLoaded()) {
             w.cues() = d.cues;
             w.setVerticalIndex(d.verticalScale);
@@ -166,7 +170,8 @@ void bindDocumentCommands(MainWindow& mw) {
         scanned);
     mw.bind(
         "wave.rescanAll",
-        [&d, reopened] {
+        [&mw, &d, reopened] {
+            ChildFrame::RefillHold hold(mw.frame()); // a load again: one refill at its end
             d.ProcessFile();
             reopened();
         },

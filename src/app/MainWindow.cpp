@@ -530,24 +530,28 @@ bool MainWindow::openFile(const QString& path) {
     wave().playback().stopNow();
     if (wave().adjusting()) wave().abortAdjust();
     bool ok = false;
-    try {
-        ok = doc_->OpenWave(path.toStdString());
-        if (ok) {
-            addRecent(QFileInfo(path).absoluteFilePath());
-            wave().fileOpened();
-            refresh();
-            ok = doc_->ProcessFile();
+    {
+        // The load refills the list several times over (markers, tracks): fill it once, at the end.
+        ChildFrame::RefillHold hold(*frame_);
+        try {
+            ok = doc_->OpenWave(path.toStdString());
+            if (ok) {
+                addRecent(QFileInfo(path).absoluteFilePath());
+                wave().fileOpened();
+                refresh();
+                ok = doc_->ProcessFile();
+            }
+        } catch (const std::exception& e) {
+            // A file error part way: the document has been emptied; say what failed.
+            ui_->message(e.what(), "Tarnival");
+            ok = false;
         }
-    } catch (const std::exception& e) {
-        // A file error part way: the document has been emptied; say what failed.
-        ui_->message(e.what(), "Tarnival");
-        ok = false;
+        if (doc_->isLoaded()) {
+            wave().fileOpened();
+            if (doc_->currentEntry > 0) frame_->entrySelected(doc_->currentEntry);
+        }
+        frame_->listRefilled();
     }
-    if (doc_->isLoaded()) {
-        wave().fileOpened();
-        if (doc_->currentEntry > 0) frame_->entrySelected(doc_->currentEntry);
-    }
-    frame_->listRefilled();
     refresh();
     wave().setFocus();
     return ok;

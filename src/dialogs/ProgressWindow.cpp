@@ -145,7 +145,14 @@ void ProgressWindow::setRange(int64_t low, int64_t high) {
 void ProgressWindow::setPosition(int64_t position) {
     if (high_ > low_) {
         int64_t clamped = std::clamp(position, low_, high_);
-        bar_->setValue(static_cast<int>((clamped - low_) * 1000 / (high_ - low_)));
+        // The bar repaints at once, outside the event loop, whenever it grows, and the engine
+        // reports every block and every correction: show it no more often than events are
+        // pumped. The ends of the range always show.
+        const bool end = clamped == low_ || clamped == high_;
+        if (end || !barShown_.isValid() || barShown_.elapsed() >= kBarMilliseconds) {
+            bar_->setValue(static_cast<int>((clamped - low_) * 1000 / (high_ - low_)));
+            barShown_.start();
+        }
     }
     QString text = QString::fromStdString(progressPercentText(position, low_, high_));
     if (percent_->text() != text) percent_->setText(text);

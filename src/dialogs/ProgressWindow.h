@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <cstdint>
 #include <string>
@@ -65,8 +66,11 @@ class ProgressWindow : public QDialog {
     QLabel* percent_;
     QLabel* lines_[2];
     QPushButton* cancel_;
+    static constexpr int kBarMilliseconds = 20;
+
     int64_t low_ = 0;
     int64_t high_ = 0;
+    QElapsedTimer barShown_;
     bool cancelled_ = false;
 };
 

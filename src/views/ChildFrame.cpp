@@ -43,13 +43,31 @@ void ChildFrame::resizeEvent(QResizeEvent*) {
     overview_->setGeometry(0, std::max(0, height() - kOverviewHeight), w, kOverviewHeight);
 }
 
+ChildFrame::RefillHold::RefillHold(ChildFrame& frame) : frame_(frame) {
+    ++frame_.holds_;
+}
+
+ChildFrame::RefillHold::~RefillHold() {
+    if (--frame_.holds_ > 0 || !frame_.listStale_) return;
+    frame_.listStale_ = false;
+    frame_.refillList();
+}
+
+void ChildFrame::markListStale() {
+    // Rows added or selected one by one would not match the document either: wait for the refill.
+    if (!listStale_) list_->reset();
+    listStale_ = true;
+    wave_->update();
+    overview_->update();
+}
+
 void ChildFrame::entryAdded(int index) {
-    list_->addEntry(index);
+    if (!listStale_) list_->addEntry(index);
     overview_->update();
 }
 
 void ChildFrame::entryRemoved(int index) {
-    list_->removeEntry(index);
+    if (!listStale_) list_->removeEntry(index);
     overview_->update();
 }
 
@@ -60,14 +78,16 @@ void ChildFrame::entrySelected(int index) {
     const bool wasInserted = old > 0 && old < list.count() - 1 && old != index &&
                              list[old].magnitude == magnitude_codes::kInsertedCurrent;
     doc_.currentEntry = view::adoptCurrentEntry(list, old, index);
-    if (wasInserted) list_->invalidateEntry(old);
-    list_->selectEntry(index);
+    if (!listStale_) {
+        if (wasInserted) list_->invalidateEntry(old);
+        list_->selectEntry(index);
+    }
     wave_->showEntry(index);
     overview_->update();
     emit selectionChanged();
 }
 
-void ChildFrame::listRefilled() {
+void ChildFrame::followCurrentEntry() {
     // The indices have moved: find the entry the waveform view stands on again.
     CorrectionList& list = doc_.corrections;
     if (doc_.currentEntry > list.count() - 2) doc_.currentEntry = 0;
@@ -76,6 +96,10 @@ void ChildFrame::listRefilled() {
         doc_.currentEntry =
             at <= list.count() - 2 && list[at].position == wave_->position() ? at : 0;
     }
+}
+
+void ChildFrame::refillList() {
+    followCurrentEntry();
     list_->readThreshold();
     list_->refill();
     if (doc_.currentEntry > 0) list_->selectEntry(doc_.currentEntry);
@@ -84,7 +108,18 @@ void ChildFrame::listRefilled() {
     emit documentChanged();
 }
 
+void ChildFrame::listRefilled() {
+    if (holds_ == 0) {
+        refillList();
+        return;
+    }
+    // The current entry is followed now: code running before the hold ends reads it.
+    followCurrentEntry();
+    markListStale();
+}
+
 void ChildFrame::listEmptied() {
+    listStale_ = false;
     list_->reset();
     wave_->update();
     overview_->update();
@@ -92,6 +127,10 @@ void ChildFrame::listEmptied() {
 }
 
 void ChildFrame::trackDisplayChanged() {
+    if (holds_ > 0) {
+        markListStale();
+        return;
+    }
     list_->refill();
     if (doc_.currentEntry > 0) list_->selectEntry(doc_.currentEntry);
     overview_->update();

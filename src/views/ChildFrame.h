@@ -22,6 +22,20 @@ class ChildFrame : public QWidget, public DocumentObserver {
     OverviewView& overview() const { return *overview_; }
     ClickList& list() const { return *list_; }
 
+    // Held over a long operation (an open, a session restore) that tells the views several times
+    // that the list was refilled: the list is refilled once, when the last hold ends. Meanwhile
+    // it shows nothing rather than rows that no longer match the document.
+    class RefillHold {
+      public:
+        explicit RefillHold(ChildFrame& frame);
+        ~RefillHold();
+        RefillHold(const RefillHold&) = delete;
+        RefillHold& operator=(const RefillHold&) = delete;
+
+      private:
+        ChildFrame& frame_;
+    };
+
     // DocumentObserver
     void entryAdded(int index) override;
     void entryRemoved(int index) override;
@@ -40,10 +54,16 @@ class ChildFrame : public QWidget, public DocumentObserver {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void followCurrentEntry();
+    void refillList();
+    void markListStale();
+
     CMorvath3Doc& doc_;
     ClickView* wave_;
     OverviewView* overview_;
     ClickList* list_;
+    int holds_ = 0;
+    bool listStale_ = false;
 };
 
 } // namespace tarnival

@@ -6,6 +6,8 @@
 #include "gui/GuiSupport.h"
 #include "support/Signals.h"
 #include "support/TempDir.h"
+#include "views/ChildFrame.h"
+#include "views/ClickList.h"
 #include "views/ClickView.h"
 
 #include <gtest/gtest.h>
@@ -98,9 +100,14 @@ TEST(CommandBindings, EveryCommandIsConnectedAndActsOnTheDocument) {
     ASSERT_TRUE(doc.SaveSession(dir.file("side.ses")));
     window.wave().setVerticalIndex(vertical - 2);
     boxes.answers = {"Do Not Save"};
+    QListWidget* rows = window.frame().list().list();
+    auto rowsMade = std::make_unique<test::RowsMade>(rows);
     ASSERT_TRUE(window.openArgument(QString::fromStdString(dir.file("side.ses"))));
     EXPECT_TRUE(doc.isLoaded());
     EXPECT_EQ(doc.corrections.entries(), list);
+    EXPECT_EQ(rows->count(), doc.corrections.count() - 2) << "every entry listed";
+    EXPECT_EQ(rowsMade->count, rows->count()) << "the restore fills the list once";
+    rowsMade.reset();
     EXPECT_TRUE(window.wave().loaded()) << "the views show the restored side";
     EXPECT_EQ(window.wave().cues(), cues);
     EXPECT_EQ(window.wave().verticalIndex(), vertical);

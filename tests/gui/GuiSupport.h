@@ -3,7 +3,9 @@
 #include "app/MainWindow.h"
 #include "document/Profile.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
@@ -51,6 +53,25 @@ class BoxAnswerer {
     }
 
     QTimer timer_;
+};
+
+// Counts the rows put into a list widget while it lives: a list filled once over an operation
+// gets as many as it shows at the end, one refilled again and again several times that.
+class RowsMade {
+  public:
+    int count = 0;
+
+    explicit RowsMade(QListWidget* list) {
+        connection_ = QObject::connect(
+            list->model(), &QAbstractItemModel::rowsInserted,
+            [this](const QModelIndex&, int first, int last) { count += last - first + 1; });
+    }
+    ~RowsMade() { QObject::disconnect(connection_); }
+    RowsMade(const RowsMade&) = delete;
+    RowsMade& operator=(const RowsMade&) = delete;
+
+  private:
+    QMetaObject::Connection connection_;
 };
 
 // Settings for a test window: the working file beside the input, the scan at its usual

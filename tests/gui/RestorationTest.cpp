@@ -65,6 +65,7 @@ TEST(Restoration, ASideRestoredWithMouseAndKeysMatchesTheEngine) {
     MainWindow window(test::testProfile());
     window.resize(1200, 800);
     window.show();
+    auto rowsMade = std::make_unique<test::RowsMade>(window.frame().list().list());
     ASSERT_TRUE(window.openFile(QString::fromStdString(dir.file("gui/side.wav"))));
     // The progress window has gone: the main window takes the keys again.
     // The offscreen platform gives the activation back to no one after a message box or a
@@ -89,6 +90,9 @@ TEST(Restoration, ASideRestoredWithMouseAndKeysMatchesTheEngine) {
     ASSERT_GE(doc.tracks.trackCount(), 2);
     ASSERT_EQ(doc.currentEntry, 1);
     EXPECT_EQ(frame.list().list()->count(), doc.corrections.count() - 2) << "every entry listed";
+    EXPECT_EQ(rowsMade->count, frame.list().list()->count()) << "the open fills the list once";
+    EXPECT_EQ(frame.list().list()->currentRow(), 0) << "on the current entry";
+    rowsMade.reset();
 
     // Stepping: Shift+Down goes to the next entry, Down to the next row of the list.
     wave.setFocus();
