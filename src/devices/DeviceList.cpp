@@ -1,6 +1,8 @@
 #include "devices/DeviceList.h"
 
+#include <QCoreApplication>
 #include <QMediaDevices>
+#include <QTimer>
 
 namespace tarnival {
 
@@ -62,6 +64,17 @@ QAudioFormat stereo16(int rate) {
     format.setChannelCount(2);
     format.setSampleFormat(QAudioFormat::Int16);
     return format;
+}
+
+void deleteStoppedDeviceLater(std::unique_ptr<QObject> device) {
+    constexpr int kLateCallbackMs = 3000; // far longer than a server round trip
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!device || !app) return; // without an application there is no thread to call back on
+    QObject* p = device.release();
+    p->disconnect();
+    // Owned by the application meanwhile, so that one still waiting at exit goes too.
+    if (p->thread() == app->thread()) p->setParent(app);
+    QTimer::singleShot(kLateCallbackMs, p, &QObject::deleteLater);
 }
 
 } // namespace tarnival

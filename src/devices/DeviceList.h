@@ -1,7 +1,9 @@
 #pragma once
 #include <QAudioDevice>
 #include <QAudioFormat>
+#include <QObject>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,5 +26,10 @@ QAudioDevice resolveOutputDevice(int number, std::string& notice);
 QAudioDevice resolveInputDevice(int number, std::string& notice);
 // The only sample format we play and record: 16-bit stereo at the rate.
 QAudioFormat stereo16(int rate);
+
+// Deletes a stopped sink or source a while later. The sound server's client library may still
+// hand a callback for a stream that was just stopped to Qt's backend on its own thread, which
+// then signals through the object: deleted at once, that is a use after free.
+void deleteStoppedDeviceLater(std::unique_ptr<QObject> device);
 
 } // namespace tarnival

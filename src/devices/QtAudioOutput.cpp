@@ -185,7 +185,7 @@ void QtAudioOutput::close() {
 void QtAudioOutput::finishClose() {
     stopSink();
     queue_.clear();
-    sink_.reset();
+    deleteStoppedDeviceLater(std::move(sink_));
     closing_ = false;
     notify([](AudioOutputEvents& e) { e.outputClosed(); });
 }
@@ -195,7 +195,7 @@ void QtAudioOutput::shutdown() {
     events_ = nullptr;
     queue_.clear();
     stopSink();
-    sink_.reset();
+    deleteStoppedDeviceLater(std::move(sink_));
     closing_ = false;
     paused_ = false;
 }

@@ -124,6 +124,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
     if (!stdoutPath.empty())
         posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // Not the test's own error output: if the test crashed, a program still holding it would
+    // keep ctest waiting.
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
     if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) pid_ = pid;
     posix_spawn_file_actions_destroy(&actions);
