@@ -71,7 +71,7 @@ void scan(WaveStore& store, CFft& fft, CorrectionList& list, const DetectorOptio
         int sampleCount = ClickDetector::kBlockSamples;
         if (got < static_cast<size_t>(kReadBytes))
             sampleCount = std::max(0, (static_cast<int>(got) - 7096) / 2);
-        detector.scanBlock(static_cast<int32_t>(G), buffer.data(), sampleCount);
+        detector.scanBlock(static_cast<int32_t>(G), buffer.data(), sampleCount, true);
     }
     detector.finishScan();
 }

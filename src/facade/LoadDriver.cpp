@@ -189,7 +189,7 @@ bool LoadDriver::run(const std::map<std::string, std::string>* apeTags) {
             checkMono(buffer.data(), static_cast<size_t>(got), detector);
         }
         if (detect && state_.cancelPosition == 0)
-            detector.scanBlock(static_cast<int32_t>(G), buffer.data(), sampleCount);
+            detector.scanBlock(static_cast<int32_t>(G), buffer.data(), sampleCount, true);
     }
 
     if (rescan && state_.cancelPosition != 0) restoreAfterStoppedRescan(buffer);

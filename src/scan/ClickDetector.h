@@ -69,8 +69,9 @@ class ClickDetector {
     // Runs the detection over one block. buffer holds kBufferSamples samples (the block and the
     // 4096 bytes after it) and is not modified; G is the file position of buffer[0];
     // sampleCount is 131072 for a full block, less for the last one. A new candidate shows
-    // "Clicks Found = n" on progress text line 0.
-    void scanBlock(int32_t G, const int16_t* buffer, int sampleCount);
+    // "Clicks Found = n" on progress text line 0. bufferIsSource: the buffer holds the source
+    // audio as it is (no gains), so the onset guard may read it rather than the file.
+    void scanBlock(int32_t G, const int16_t* buffer, int sampleCount, bool bufferIsSource = false);
 
     // Submits the last candidate; the record returned becomes the trailing sentinel.
     void finishScan();
@@ -114,6 +115,7 @@ class ClickDetector {
     // window so the final submission does not need the buffer any more.
     const int16_t* x_ = nullptr;
     int32_t G_ = 0;
+    const int16_t* source_ = nullptr; // the block's buffer while it is scanned, if it is the source
     double pendingEnergy_ = 0.0;
     int lastShown_ = -1;
     mutable std::vector<int16_t> onset_; // audio about a candidate, for the onset guard
