@@ -129,8 +129,9 @@ bool PreciseRepair::load(const Correction& c, WaveStore& store) {
     dataTo_ = static_cast<int>(std::min<int64_t>(int64_t{centre_} + dataFrames - cf, kFrames));
     const int reach = std::max({context, kOnsetLead, kOnsetTail});
     if (dataFrom_ > regionFrom_ - reach || dataTo_ < regionTo_ + reach) return false;
-    loadedFrom_ = loadedTo_ = regionFrom_;
-    extend(regionFrom_ - context, regionTo_ + context);
+    // One read for all that the fit and the onset test need; a wide run reads more later.
+    loadedFrom_ = loadedTo_ = regionFrom_ - reach;
+    extend(loadedFrom_, regionTo_ + reach);
     store.readWorking(base_ + 4 * int64_t{regionFrom_}, raw_.data() + 2 * regionFrom_,
                       static_cast<size_t>(regionTo_ - regionFrom_) * 4);
     return true;
