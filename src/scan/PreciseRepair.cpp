@@ -21,7 +21,11 @@ constexpr double kTailLimit = 2.0;
 constexpr int kQuiet = 3;
 constexpr int kFirstTrial = 8, kLongestTrial = 64; // samples interpolated past the run
 constexpr int kEdge = 16; // damage this close to an end of the region is not contained in it
-constexpr int kShortestAttack = 8;    // damage shorter than this is not checked for an onset
+constexpr int kShortestAttack = 8; // damage shorter than this is not checked for an onset
+// An interpolation louder than twice the loudest clean sample within kGuardReach of it is a
+// model that failed (a note's attack taken for damage), not a repair: the audio stays as it was.
+constexpr int kGuardReach = 64;
+constexpr double kGuardPeak = 2.0;
 constexpr int32_t kWeakMagnitude = 2; // detected magnitudes below this are weak
 constexpr int kWeakSpan = 12;         // longest damage a weak detection may repair
 
@@ -205,8 +209,27 @@ std::pair<int, int> PreciseRepair::markedStretch() const {
 }
 
 PreciseRepair::Outcome PreciseRepair::replaceMarked() {
-    for (int ch = 0; ch < 2; ++ch)
-        if (marked_[static_cast<size_t>(ch)] > 0 && !interpolate(ch)) return Outcome::Standard;
+    for (int ch = 0; ch < 2; ++ch) {
+        const int m = marked_[static_cast<size_t>(ch)];
+        if (m == 0) continue;
+        const auto& u = unknown_[static_cast<size_t>(ch)];
+        double around = 0;
+        const int from = std::max(u[0] - kGuardReach, loadedFrom_);
+        const int to = std::min(u[static_cast<size_t>(m - 1)] + kGuardReach, loadedTo_);
+        for (int i = from, k = 0; i < to; ++i) {
+            if (k < m && u[static_cast<size_t>(k)] == i) {
+                ++k;
+                continue;
+            }
+            around = std::max(around,
+                              std::abs(static_cast<double>(raw_[static_cast<size_t>(2 * i + ch)])));
+        }
+        if (!interpolate(ch)) return Outcome::Standard;
+        double peak = 0;
+        for (int k = 0; k < m; ++k)
+            peak = std::max(peak, std::abs(x_[static_cast<size_t>(u[static_cast<size_t>(k)])]));
+        if (peak > kGuardPeak * around) return Outcome::Clean;
+    }
     const auto [first, last] = markedStretch();
     store_->writeWorking(base_ + 4 * int64_t{first}, raw_.data() + 2 * first,
                          static_cast<size_t>(last + 1 - first) * 4);

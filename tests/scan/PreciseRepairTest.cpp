@@ -190,6 +190,23 @@ TEST_F(Precise, DrumOnsetsWithoutClicksAreLeftAlone) {
     EXPECT_EQ(changedFrames(store, original, workingBytes(store)).size(), 0u);
 }
 
+TEST_F(Precise, AttacksNoModelBridgesAreLeftAlone) {
+    // Wide records about two attacks of plucked notes, with no click and the onset guard off:
+    // each attack is taken for a long run of damage, and the interpolation over it overshoots
+    // the notes around. That is a failed model, not a repair: nothing may be written.
+    constexpr int kFrames = 62 * 44100;
+    const Stereo notes = synth::material(synth::Material::Plucked, kFrames, 44100, 11);
+    openStore(store, dir, notes);
+    const auto original = workingBytes(store);
+    PreciseRepair::Tuning tuning;
+    tuning.onsetGuard = false;
+    PreciseRepair repair(tuning);
+    for (const int attack : {441565, 492823})
+        for (int f = attack - 240; f <= attack + 240; f += 16)
+            repair.apply(Correction{1, 0, framePosition(store, f), 300, 40}, store);
+    EXPECT_EQ(changedFrames(store, original, workingBytes(store)).size(), 0u);
+}
+
 TEST_F(Precise, ReapplyAfterAnEditGivesTheSameAudio) {
     // Two clicks 310 frames apart: their spans do not overlap, but each lies in the audio the
     // other's model is fitted to.
