@@ -69,7 +69,7 @@ QAudioFormat stereo16(int rate) {
 void deleteStoppedDeviceLater(std::unique_ptr<QObject> device) {
     constexpr int kLateCallbackMs = 3000; // far longer than a server round trip
     QCoreApplication* app = QCoreApplication::instance();
-    if (!device || !app) return; // without an application there is no thread to call back on
+    if (!device || !app) return; // no application, no timer: deleted now
     QObject* p = device.release();
     p->disconnect();
     // Owned by the application meanwhile, so that one still waiting at exit goes too.
