@@ -56,8 +56,8 @@ double dot(const double* a, const double* b, int n) {
     return r;
 }
 
-// Solves A x = b in place for a small symmetric positive-definite A (row-major n x n); b becomes
-// x. False when A is not positive definite enough to trust.
+// Solves A x = b in place for a small symmetric positive-definite A (row-major n x n, only its
+// lower triangle read); b becomes x. False when A is not positive definite enough to trust.
 bool choleskySolve(double* A, int n, double* b) {
     for (int j = 0; j < n; ++j) {
         double* rowJ = A + j * n;
@@ -350,7 +350,7 @@ bool PreciseRepair::fit(Model& model, int P, int from, int to, int gapFrom, int 
     double* a = model.coef.data() + 1;
     double trace = 0;
     for (int i = 1; i <= P; ++i) {
-        for (int j = 1; j <= P; ++j) A[(i - 1) * P + (j - 1)] = r(i, j) + r(P - i, P - j);
+        for (int j = 1; j <= i; ++j) A[(i - 1) * P + (j - 1)] = r(i, j) + r(P - i, P - j);
         a[i - 1] = r(i, 0) + r(P - i, P);
         trace += A[(i - 1) * P + (i - 1)];
     }
