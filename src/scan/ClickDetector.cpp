@@ -199,7 +199,7 @@ void ClickDetector::scanBlock(int32_t G, const int16_t* buffer, int sampleCount,
     }
     x_ = x;
     G_ = G;
-    source_ = bufferIsSource ? buffer : nullptr;
+    sourceBlock_ = bufferIsSource ? buffer : nullptr;
 
     computeResiduals(x, n + 2045);
     const int m = n / kSegmentSamples;
@@ -208,7 +208,7 @@ void ClickDetector::scanBlock(int32_t G, const int16_t* buffer, int sampleCount,
                                options_.factors.jumpFactor);
     click_detail::levelsToThresholds(seg_, ratio_, last, F_);
     search(G, n);
-    source_ = nullptr;
+    sourceBlock_ = nullptr;
 
     pendingEnergy_ = energyAt(target_[target_.count() - 1].position);
     x_ = nullptr;
@@ -379,8 +379,8 @@ bool ClickDetector::onsetAt(const Correction& c) const {
     int16_t* into = onset_.data() + (from - first) / 2;
     // Most candidates lie inside the block being scanned: a read from the file for each one
     // was a sixth of the precise scan's time.
-    if (source_ && from >= G_ && to <= int64_t{G_} + 2 * kBufferSamples)
-        std::memcpy(into, source_ + (from - G_) / 2, static_cast<size_t>(to - from));
+    if (sourceBlock_ && from >= G_ && to <= int64_t{G_} + 2 * kBufferSamples)
+        std::memcpy(into, sourceBlock_ + (from - G_) / 2, static_cast<size_t>(to - from));
     else
         store_.readSource(from, into, static_cast<size_t>(to - from));
     return isMusicalOnset(onset_.data(), static_cast<int>((from - first) / 4),

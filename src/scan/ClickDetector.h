@@ -115,7 +115,8 @@ class ClickDetector {
     // window so the final submission does not need the buffer any more.
     const int16_t* x_ = nullptr;
     int32_t G_ = 0;
-    const int16_t* source_ = nullptr; // the block's buffer while it is scanned, if it is the source
+    const int16_t* sourceBlock_ =
+        nullptr; // the block's buffer while it is scanned, if it is the source
     double pendingEnergy_ = 0.0;
     int lastShown_ = -1;
     mutable std::vector<int16_t> onset_; // audio about a candidate, for the onset guard

@@ -208,27 +208,29 @@ std::pair<int, int> PreciseRepair::markedStretch() const {
     return {first, last};
 }
 
+bool PreciseRepair::overshoots(int channel) const {
+    const auto& u = unknown_[static_cast<size_t>(channel)];
+    const int m = marked_[static_cast<size_t>(channel)];
+    double around = 0, peak = 0;
+    const int from = std::max(u[0] - kGuardReach, loadedFrom_);
+    const int to = std::min(u[static_cast<size_t>(m - 1)] + kGuardReach, loadedTo_);
+    for (int i = from, k = 0; i < to; ++i) {
+        if (k < m && u[static_cast<size_t>(k)] == i) {
+            peak = std::max(peak, std::abs(x_[static_cast<size_t>(i)]));
+            ++k;
+        } else {
+            around = std::max(
+                around, std::abs(static_cast<double>(raw_[static_cast<size_t>(2 * i + channel)])));
+        }
+    }
+    return peak > kGuardPeak * around;
+}
+
 PreciseRepair::Outcome PreciseRepair::replaceMarked() {
     for (int ch = 0; ch < 2; ++ch) {
-        const int m = marked_[static_cast<size_t>(ch)];
-        if (m == 0) continue;
-        const auto& u = unknown_[static_cast<size_t>(ch)];
-        double around = 0;
-        const int from = std::max(u[0] - kGuardReach, loadedFrom_);
-        const int to = std::min(u[static_cast<size_t>(m - 1)] + kGuardReach, loadedTo_);
-        for (int i = from, k = 0; i < to; ++i) {
-            if (k < m && u[static_cast<size_t>(k)] == i) {
-                ++k;
-                continue;
-            }
-            around = std::max(around,
-                              std::abs(static_cast<double>(raw_[static_cast<size_t>(2 * i + ch)])));
-        }
+        if (marked_[static_cast<size_t>(ch)] == 0) continue;
         if (!interpolate(ch)) return Outcome::Standard;
-        double peak = 0;
-        for (int k = 0; k < m; ++k)
-            peak = std::max(peak, std::abs(x_[static_cast<size_t>(u[static_cast<size_t>(k)])]));
-        if (peak > kGuardPeak * around) return Outcome::Clean;
+        if (overshoots(ch)) return Outcome::Clean;
     }
     const auto [first, last] = markedStretch();
     store_->writeWorking(base_ + 4 * int64_t{first}, raw_.data() + 2 * first,

@@ -89,6 +89,8 @@ class PreciseRepair {
     bool mark(int channel, int from, int to, double limit);
     // Fills the channel's marked samples in x_ and raw_.
     bool interpolate(int channel);
+    // Whether the channel's interpolation is far louder than the clean audio about it.
+    bool overshoots(int channel) const;
     // Reads more of the source about the centre so that [from, to) is loaded (within the data).
     void extend(int from, int to);
     bool onsetAt(int from, int to);
