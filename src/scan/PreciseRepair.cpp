@@ -28,6 +28,8 @@ constexpr int kGuardReach = 64;
 constexpr double kGuardPeak = 2.0;
 constexpr int32_t kWeakMagnitude = 2; // detected magnitudes below this are weak
 constexpr int kWeakSpan = 12;         // longest damage a weak detection may repair
+constexpr int32_t kFairMagnitude = 3; // ... and below this, fair
+constexpr int kFairSpan = 96;         // longest damage a fair detection may repair
 
 // Two lanes of doubles: the compiler maps them onto one vector register on every x86-64.
 using Lanes = double __attribute__((vector_size(16)));
@@ -166,13 +168,16 @@ PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& stor
 
     const auto [first, last] = markedStretch();
     // Barely above the detector's threshold, a long stretch is more often the attack of a note
-    // than a click.
-    if (c.magnitude >= 0 && c.magnitude < kWeakMagnitude && last + 1 - first > kWeakSpan) {
+    // than a click; a little above it, one longer than most clicks is.
+    const int span = last + 1 - first;
+    const bool weak = c.magnitude >= 0 && c.magnitude < kWeakMagnitude && span > kWeakSpan;
+    const bool fair = c.magnitude >= 0 && c.magnitude < kFairMagnitude && span > kFairSpan;
+    if (weak || fair) {
         marked_ = {0, 0};
         return Outcome::Clean;
     }
     // A few samples are a click whatever follows them; the attack of a note spans more.
-    if (tuning_.onsetGuard && last + 1 - first >= kShortestAttack && onsetAt(first, last + 1)) {
+    if (tuning_.onsetGuard && span >= kShortestAttack && onsetAt(first, last + 1)) {
         marked_ = {0, 0};
         return Outcome::Clean;
     }

@@ -23,7 +23,7 @@ class WaveStore;
 // re-applying after an edit gives the same samples whatever happened to the neighbours.
 class PreciseRepair {
   public:
-    static constexpr int kMaxOrder = 128;    // highest model order
+    static constexpr int kMaxOrder = 256;    // highest model order
     static constexpr int kMaxContext = 2048; // most frames fitted on each side of the span
     static constexpr int kMaxHalf = 242;     // half-span of the widest record (width 300)
     static constexpr int kMaxRun = 128;      // widest run of damaged samples that is interpolated

@@ -93,6 +93,7 @@ TEST_F(Precise, RepairsOnlyTheDamagedSamples) {
         double maxErrorShare; // error left over the click / damage, in energy
         synth::ClickShape shape = Impulse;
         int amplitude = 9000;
+        int32_t magnitude = 40; // as the detector rated it
     };
     // A pulse's smooth tail leaves no prediction error of its own: it is found against an
     // interpolation, and must be taken in without straying outside the click.
@@ -108,6 +109,7 @@ TEST_F(Precise, RepairsOnlyTheDamagedSamples) {
         {"sine", 40, true, true, 0.05, Pulse, 1500},
         {"music", 24, true, true, 0.1, Pulse, 1500},
         {"music", 48, false, true, 0.1, Pulse, 1500},
+        {"music", 40, true, true, 0.05, Impulse, 9000, 2}, // barely detected, but short
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(std::string(k.signal) + " width " + std::to_string(k.width) +
@@ -129,7 +131,7 @@ TEST_F(Precise, RepairsOnlyTheDamagedSamples) {
         openStore(s, here, damaged);
         const auto before = workingBytes(s);
 
-        const Correction c{1, 0, framePosition(s, kC + k.width / 2), 160, 40};
+        const Correction c{1, 0, framePosition(s, kC + k.width / 2), 160, k.magnitude};
         ASSERT_TRUE(gen.Apply(c, s));
         EXPECT_EQ(gen.preciseCounts().repaired, 1);
         gen.setMethod(RepairMethod::Precise); // counts afresh for the next case
@@ -152,6 +154,27 @@ TEST_F(Precise, RepairsOnlyTheDamagedSamples) {
                 left += (now - truth) * (now - truth);
             }
         EXPECT_LE(left, k.maxErrorShare * damage) << left << " of " << damage;
+    }
+}
+
+TEST_F(Precise, LongDamageBarelyDetectedIsLeftAlone) {
+    // Such a stretch is more often the attack of a note than a click: only a detection well above
+    // the threshold may rewrite it.
+    Stereo damaged = musicWithHiss(kFileFrames);
+    synth::ShapedClick click;
+    click.frame = kC;
+    click.widthFrames = 110;
+    click.amplitude = 9000;
+    synth::addShapedClick(damaged, click);
+    for (const int32_t magnitude : {2, 40}) {
+        SCOPED_TRACE(magnitude);
+        TempDir here;
+        WaveStore s;
+        openStore(s, here, damaged);
+        const auto before = workingBytes(s);
+        gen.setMethod(RepairMethod::Precise);
+        gen.Apply(Correction{1, 0, framePosition(s, kC + 55), 160, magnitude}, s);
+        EXPECT_EQ(changedFrames(s, before, workingBytes(s)).empty(), magnitude == 2);
     }
 }
 
