@@ -381,13 +381,21 @@ int main(int argc, char** argv) {
             gTuning.maxFillOrder = std::stoi(argv[++i]);
         else if (arg == "--context" && i + 1 < argc)
             gTuning.context = std::stoi(argv[++i]);
+        else if (arg == "--windowed-run" && i + 1 < argc)
+            gTuning.windowedRun = std::stoi(argv[++i]);
+        else if (arg == "--windowed-order-per-sample" && i + 1 < argc)
+            gTuning.windowedOrderPerSample = std::stod(argv[++i]);
+        else if (arg == "--windowed-context" && i + 1 < argc)
+            gTuning.windowedContext = std::stoi(argv[++i]);
         else if (arg == "--no-timing")
             timed = false;
         else {
             std::fprintf(
                 stderr, "usage: bench_precise [--seconds S] [--seed N] [--side FILE] [--no-timing] "
                         "[--verbose] [--material N] [--widths 8|60] [--order-per-sample X] "
-                        "[--context-per-order N] [--max-fill-order N] [--context N]\n");
+                        "[--context-per-order N] [--max-fill-order N] [--context N] "
+                        "[--windowed-run N] [--windowed-order-per-sample X] "
+                        "[--windowed-context N]\n");
             return 2;
         }
     }

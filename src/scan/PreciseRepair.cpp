@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 namespace tarnival {
 namespace {
@@ -288,19 +289,28 @@ bool PreciseRepair::interpolate(int channel) {
 
 const PreciseRepair::Model* PreciseRepair::fillModel(int channel, int gapFrom, int gapTo,
                                                      int longest) {
-    const int order = std::clamp(
-        std::max(tuning_.order, static_cast<int>(std::ceil(tuning_.orderPerSample * longest))), 2,
-        std::clamp(tuning_.maxFillOrder, 2, kMaxOrder));
-    const int context = std::clamp(std::max(tuning_.context, tuning_.contextPerOrder * order),
-                                   2 * order, kMaxContext);
+    const bool windowed = longest >= tuning_.windowedRun;
+    const int order =
+        windowed
+            ? std::clamp(static_cast<int>(std::ceil(tuning_.windowedOrderPerSample * longest)),
+                         tuning_.order, kMaxOrder)
+            : std::clamp(std::max(tuning_.order,
+                                  static_cast<int>(std::ceil(tuning_.orderPerSample * longest))),
+                         2, std::clamp(tuning_.maxFillOrder, 2, kMaxCovarianceOrder));
+    const int context = windowed
+                            ? std::clamp(tuning_.windowedContext, 2 * order, kMaxContext)
+                            : std::clamp(std::max(tuning_.context, tuning_.contextPerOrder * order),
+                                         2 * order, kMaxContext);
     extend(gapFrom - context, gapTo + context);
     const int from = std::max(gapFrom - context, loadedFrom_);
     const int to = std::min(gapTo + context, loadedTo_);
     loadChannel(channel, from, to);
     const Model* model = &detect_[static_cast<size_t>(channel)];
-    if (order == model->order) return model;
+    if (!windowed && order == model->order) return model;
     // The model is fitted around the damage alone: the rest of the region is clean audio.
-    return fit(fill_, order, from, to, gapFrom, gapTo) ? &fill_ : nullptr;
+    const bool fitted = windowed ? fitWindowed(fill_, order, from, to, gapFrom, gapTo)
+                                 : fit(fill_, order, from, to, gapFrom, gapTo);
+    return fitted ? &fill_ : nullptr;
 }
 
 bool PreciseRepair::levinsonSolve(const double* t, int P, double* y, int m) {
@@ -373,6 +383,47 @@ bool PreciseRepair::fit(Model& model, int P, int from, int to, int gapFrom, int 
     for (int k = 1; k <= P; ++k) model.coef[static_cast<size_t>(k)] = -a[k - 1];
     // Quantisation alone leaves about 0.3; never trust a residual below one step.
     model.rms = std::max(std::sqrt(std::max(energy, 0.0) / (2.0 * rows)), 1.0);
+    return true;
+}
+
+bool PreciseRepair::fitWindowed(Model& model, int P, int from, int to, int gapFrom, int gapTo) {
+    double* w = windowed_.data();
+    int frames = 0;
+    spectrum_.clear();
+    for (const auto& [a, b] : {std::pair{from, gapFrom}, std::pair{gapTo, to}}) {
+        const int n = b - a;
+        if (n <= P) continue;
+        frames += n;
+        if (n != hannLength_) {
+            for (int i = 0; i < n; ++i)
+                hann_[static_cast<size_t>(i)] =
+                    0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / n);
+            hannLength_ = n;
+        }
+        for (int i = 0; i < n; ++i)
+            w[i] = x_[static_cast<size_t>(a + i)] * hann_[static_cast<size_t>(i)];
+        spectrum_.add(w, n);
+    }
+    spectrum_.lags(autoc_.data(), P);
+    if (frames < 4 * P || !(autoc_[0] > 0)) return false;
+    // Reversed, the lags a step of the recursion needs lie in the order of the coefficients.
+    double* reversed = w;
+    for (int k = 0; k <= P; ++k) reversed[k] = autoc_[static_cast<size_t>(P - k)];
+    // A touch of white noise keeps pure tones (nearly singular) solvable.
+    double energy = autoc_[0] * (1.0 + 1e-9) + 1.0;
+    double* a = model.coef.data(); // 1, -a1 .. -ap as the recursion goes
+    double* prev = previous_.data();
+    a[0] = 1.0;
+    for (int n = 1; n <= P; ++n) {
+        const double k = -dot(a, reversed + P - n, n) / energy;
+        if (!(std::abs(k) < 1.0)) return false;
+        std::copy(a, a + n, prev);
+        a[n] = 0.0;
+        for (int i = 1; i <= n; ++i) a[i] += k * prev[n - i];
+        energy *= 1.0 - k * k;
+    }
+    model.order = P;
+    model.rms = 1.0; // only the detector's residual sets thresholds
     return true;
 }
 
@@ -515,11 +566,7 @@ int PreciseRepair::tailEnd(int channel, int start, int end, int stop, double lim
 bool PreciseRepair::solve(const Model& model, const int* u, int m) {
     const int P = model.order;
     const double* b = model.coef.data();
-    for (int d = 0; d <= P; ++d) {
-        double s = 0;
-        for (int k = 0; k + d <= P; ++k) s += b[k] * b[k + d];
-        autoc_[static_cast<size_t>(d)] = s;
-    }
+    for (int d = 0; d <= P; ++d) autoc_[static_cast<size_t>(d)] = dot(b, b + d, P + 1 - d);
 
     double* x = x_.data();
     for (int i = 0; i < m; ++i) x[u[i]] = 0.0;
@@ -528,11 +575,7 @@ bool PreciseRepair::solve(const Model& model, const int* u, int m) {
     for (int n = first; n <= last + P; ++n) e[n] = 0.0;
     for (int k = 0; k <= P; ++k)
         for (int n = first; n <= last + P; ++n) e[n] += b[k] * x[n - k];
-    for (int i = 0; i < m; ++i) {
-        double s = 0;
-        for (int k = 0; k <= P; ++k) s += b[k] * e[u[i] + k];
-        rhs_[static_cast<size_t>(i)] = -s;
-    }
+    for (int i = 0; i < m; ++i) rhs_[static_cast<size_t>(i)] = -dot(b, e + u[i], P + 1);
 
     if (u[m - 1] - u[0] == m - 1) {
         // One run: the matrix is Toeplitz, solved by the Levinson recursion in m squared.

@@ -1,5 +1,6 @@
 #pragma once
 #include "document/Correction.h"
+#include "dsp/Autocorrelation.h"
 
 #include <algorithm>
 #include <array>
@@ -23,10 +24,11 @@ class WaveStore;
 // re-applying after an edit gives the same samples whatever happened to the neighbours.
 class PreciseRepair {
   public:
-    static constexpr int kMaxOrder = 256;    // highest model order
-    static constexpr int kMaxContext = 2048; // most frames fitted on each side of the span
-    static constexpr int kMaxHalf = 242;     // half-span of the widest record (width 300)
-    static constexpr int kMaxRun = 128;      // widest run of damaged samples that is interpolated
+    static constexpr int kMaxOrder = 480;           // highest model order
+    static constexpr int kMaxCovarianceOrder = 128; // highest order fitted by least squares
+    static constexpr int kMaxContext = 2048;        // most frames fitted on each side of the span
+    static constexpr int kMaxHalf = 242;            // half-span of the widest record (width 300)
+    static constexpr int kMaxRun = 128; // widest run of damaged samples that is interpolated
     static constexpr int kMaxMarked = 2 * kMaxRun; // damaged samples per channel, all runs
     static constexpr int kFrames = 2 * kMaxHalf + 2 * kMaxContext;
 
@@ -41,11 +43,18 @@ class PreciseRepair {
         bool onsetGuard = true; // leave candidates alone that look like a musical onset
         int order = 20;         // model that finds the damage
         int context = 256;      // frames it is fitted to on each side
-        // The model that fills a run of n damaged samples: order max(order, orderPerSample * n)
-        // fitted to max(context, contextPerOrder * its order) frames a side, within the limits.
+        // The model that fills a shorter run of n damaged samples: order max(order, orderPerSample
+        // * n) fitted to max(context, contextPerOrder * its order) frames a side, within the
+        // limits.
         double orderPerSample = 3.0;
         int contextPerOrder = 6;
-        int maxFillOrder = kMaxOrder;
+        int maxFillOrder = kMaxCovarianceOrder;
+        // Runs at least windowedRun long are filled by a model of windowedOrderPerSample * n poles
+        // fitted to the windowed autocorrelation of windowedContext frames a side: far cheaper
+        // than least squares at the high orders long gaps need, and as good with that much audio.
+        int windowedRun = 8;
+        double windowedOrderPerSample = 8.0;
+        int windowedContext = kMaxContext;
     };
 
     PreciseRepair() = default;
@@ -84,6 +93,8 @@ class PreciseRepair {
     Outcome replaceMarked();
     // Fits a model of the order to x_ over [from, to) without [gapFrom, gapTo).
     bool fit(Model& model, int order, int from, int to, int gapFrom, int gapTo);
+    // The same from the Hann-windowed autocorrelation of each side, by Levinson-Durbin.
+    bool fitWindowed(Model& model, int order, int from, int to, int gapFrom, int gapTo);
     void predictionErrors(const Model& model, int from, int to);
     // Marks the damaged runs of the region; false when a run is too wide to interpolate.
     bool mark(int channel, int from, int to, double limit);
@@ -110,10 +121,15 @@ class PreciseRepair {
     std::array<double, kFrames> forward_{};  // forward prediction errors
     std::array<double, kFrames> backward_{}; // backward prediction errors
     std::array<double, kFrames> known_{};    // errors with the unknown samples zeroed
-    std::array<double, (kMaxOrder + 1) * (kMaxOrder + 1)> cov_{};
-    std::array<double, kMaxOrder * kMaxOrder> normal_{};
+    std::array<double, (kMaxCovarianceOrder + 1) * (kMaxCovarianceOrder + 1)> cov_{};
+    std::array<double, kMaxCovarianceOrder * kMaxCovarianceOrder> normal_{};
     std::array<double, kMaxOrder + 1> autoc_{};
-    std::array<Model, 2> detect_; // per channel: the model that found the damage
+    std::array<double, kMaxContext> windowed_{};
+    std::array<double, kMaxContext> hann_{}; // the window of the last length used
+    int hannLength_ = 0;
+    Autocorrelation spectrum_{kMaxContext, kMaxOrder};
+    std::array<double, kMaxOrder + 1> previous_{}; // Levinson-Durbin's last step
+    std::array<Model, 2> detect_;                  // per channel: the model that found the damage
     Model fill_;
     std::array<std::array<int, kMaxMarked>, 2> unknown_{}; // buffer indices of marked samples
     std::array<int, 2> marked_{};
