@@ -18,7 +18,7 @@ constexpr double kClear = 2.0; // a clear flag, in thresholds
 // The tail of a click: where it differs from an interpolation by more than this share of its
 // peak difference (and by kTailLimit thresholds), until kQuiet samples in a row do not.
 constexpr double kTailShare = 0.2;
-constexpr double kTailLimit = 2.0;
+constexpr double kTailLimit = 1.0;
 constexpr int kQuiet = 3;
 constexpr int kFirstTrial = 8, kLongestTrial = 64; // samples interpolated past the run
 constexpr int kEdge = 16; // damage this close to an end of the region is not contained in it
