@@ -633,6 +633,7 @@ bool isMusicalOnset(const int16_t* frames, int validFrom, int validTo, int from,
     constexpr double kHold = 0.5;          // the other channel may fall by 3 dB at most
     constexpr double kSharp = 0.6;         // how much of the rise must come at once
     constexpr double kAudible = 1e4;       // mean square of the near window: RMS 100
+    constexpr double kTower = 2.0;         // peak of the stretch over the peak after it
     constexpr int P = kOnsetOrder;
 
     const int preFrom = from - kGap - kPre, preTo = from - kGap;
@@ -650,6 +651,15 @@ bool isMusicalOnset(const int16_t* frames, int validFrom, int validTo, int from,
     }
     const double* x = xs[0];
     auto at = [&](int frame) { return frame - base; };
+    // The attack of a note is not several times louder than the note it starts: a stretch that
+    // towers over all that follows is a click, whatever comes after it.
+    double inside = 0, following = 0;
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int i = at(from); i < at(to); ++i) inside = std::max(inside, std::abs(xs[ch][i]));
+        for (int i = at(nearFrom); i < at(farTo); ++i)
+            following = std::max(following, std::abs(xs[ch][i]));
+    }
+    if (inside > kTower * following) return false;
     auto level = [&](int a, int b) { return dot(x + at(a), x + at(a), b - a) / (b - a); };
     auto high = [&](int a, int b) {
         double e = 0;

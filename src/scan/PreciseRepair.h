@@ -150,8 +150,8 @@ class PreciseRepair {
 // note rather than a click. In a channel a note shows as energy that rises at once (in the upper
 // band too) and stays up, or as sound that a model of the audio before cannot predict, just after
 // the stretch and still a little later; the other channel must not fall meanwhile. A click leaves
-// the audio after it as it was before. Only frames in [validFrom, validTo) are read: at most
-// kOnsetLead frames before the stretch and kOnsetTail after it.
+// the audio after it as it was before, or towers over it. Only frames in [validFrom, validTo) are
+// read: at most kOnsetLead frames before the stretch and kOnsetTail after it.
 constexpr int kOnsetLead = 532;
 constexpr int kOnsetTail = 656;
 bool isMusicalOnset(const int16_t* frames, int validFrom, int validTo, int from, int to);

@@ -409,6 +409,8 @@ TEST(MusicalOnset, RiseThatStaysAgainstClicksAndFades) {
         {"a click in steady noise", 1.0, 1.0, 0.0, 400.0, true, false},
         {"steady noise", 1.0, 1.0, 0.0, 400.0, false, false},
         {"a rise too quiet to hear", 8.0, 8.0, 0.0, 5.0, false, false},
+        {"a click towering over a rise", 8.0, 8.0, 0.0, 200.0, true, false},
+        {"a rise as loud as the click in it", 8.0, 8.0, 0.0, 800.0, true, true},
     };
     for (const OnsetCase& c : cases) {
         const auto f = onsetScene(c);
