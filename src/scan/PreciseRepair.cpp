@@ -293,7 +293,7 @@ const PreciseRepair::Model* PreciseRepair::fillModel(int channel, int gapFrom, i
     const int order =
         windowed
             ? std::clamp(static_cast<int>(std::ceil(tuning_.windowedOrderPerSample * longest)),
-                         tuning_.order, kMaxOrder)
+                         std::min(tuning_.order, kMaxOrder), kMaxOrder)
             : std::clamp(std::max(tuning_.order,
                                   static_cast<int>(std::ceil(tuning_.orderPerSample * longest))),
                          2, std::clamp(tuning_.maxFillOrder, 2, kMaxCovarianceOrder));
