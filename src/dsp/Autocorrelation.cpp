@@ -3,18 +3,9 @@
 #include <fftw3.h>
 
 #include <algorithm>
-#include <mutex>
 #include <new>
 
 namespace tarnival {
-
-namespace {
-// FFTW's planner is not thread-safe; executing plans is.
-std::mutex& plannerLock() {
-    static std::mutex lock;
-    return lock;
-}
-} // namespace
 
 struct Autocorrelation::Impl {
     int size = 0; // transform length: no lag wraps round onto another
@@ -26,7 +17,6 @@ struct Autocorrelation::Impl {
     fftw_plan inverse = nullptr;
 
     ~Impl() {
-        std::lock_guard hold(plannerLock());
         if (forward) fftw_destroy_plan(forward);
         if (inverse) fftw_destroy_plan(inverse);
         fftw_free(real);
@@ -45,7 +35,6 @@ Autocorrelation::Autocorrelation(int maxLength, int maxLag) : impl_(new Impl) {
     d.half = fftw_alloc_complex(static_cast<size_t>(d.size / 2 + 1));
     d.power = fftw_alloc_real(static_cast<size_t>(d.size / 2 + 1));
     if (d.real && d.half && d.power) {
-        std::lock_guard hold(plannerLock());
         d.forward = fftw_plan_dft_r2c_1d(d.size, d.real, d.half, FFTW_ESTIMATE);
         d.inverse = fftw_plan_dft_c2r_1d(d.size, d.half, d.real, FFTW_ESTIMATE);
     }

@@ -412,14 +412,17 @@ bool PreciseRepair::fitWindowed(Model& model, int P, int from, int to, int gapFr
     // A touch of white noise keeps pure tones (nearly singular) solvable.
     double energy = autoc_[0] * (1.0 + 1e-9) + 1.0;
     double* a = model.coef.data(); // 1, -a1 .. -ap as the recursion goes
-    double* prev = previous_.data();
     a[0] = 1.0;
     for (int n = 1; n <= P; ++n) {
         const double k = -dot(a, reversed + P - n, n) / energy;
         if (!(std::abs(k) < 1.0)) return false;
-        std::copy(a, a + n, prev);
-        a[n] = 0.0;
-        for (int i = 1; i <= n; ++i) a[i] += k * prev[n - i];
+        // Each coefficient takes in its mirror image: update them in pairs.
+        for (int i = 1, j = n - 1; i <= j; ++i, --j) {
+            const double ai = a[i], aj = a[j];
+            a[i] = ai + k * aj;
+            if (i < j) a[j] = aj + k * ai;
+        }
+        a[n] = k;
         energy *= 1.0 - k * k;
     }
     model.order = P;

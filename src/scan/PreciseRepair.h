@@ -128,8 +128,7 @@ class PreciseRepair {
     std::array<double, kMaxContext> hann_{}; // the window of the last length used
     int hannLength_ = 0;
     Autocorrelation spectrum_{kMaxContext, kMaxOrder};
-    std::array<double, kMaxOrder + 1> previous_{}; // Levinson-Durbin's last step
-    std::array<Model, 2> detect_;                  // per channel: the model that found the damage
+    std::array<Model, 2> detect_; // per channel: the model that found the damage
     Model fill_;
     std::array<std::array<int, kMaxMarked>, 2> unknown_{}; // buffer indices of marked samples
     std::array<int, 2> marked_{};
