@@ -413,16 +413,28 @@ bool PreciseRepair::fitWindowed(Model& model, int P, int from, int to, int gapFr
     double energy = autoc_[0] * (1.0 + 1e-9) + 1.0;
     double* a = model.coef.data(); // 1, -a1 .. -ap as the recursion goes
     a[0] = 1.0;
+    // Each coefficient takes in its mirror image. The mirror is kept reversed in b, growing
+    // downwards a step at a time, so that both update as plain runs of vector operations.
+    double* b = mirror_.data() + P;
+    b[0] = 1.0;
     for (int n = 1; n <= P; ++n) {
         const double k = -dot(a, reversed + P - n, n) / energy;
         if (!(std::abs(k) < 1.0)) return false;
-        // Each coefficient takes in its mirror image: update them in pairs.
-        for (int i = 1, j = n - 1; i <= j; ++i, --j) {
-            const double ai = a[i], aj = a[j];
-            a[i] = ai + k * aj;
-            if (i < j) a[j] = aj + k * ai;
+        a[n] = 0.0;
+        const Lanes kk{k, k};
+        int j = 0;
+        for (; j + 2 <= n; j += 2) {
+            const Lanes aj = lanes(a + j + 1), bj = lanes(b + j);
+            const Lanes na = aj + kk * bj, nb = bj + kk * aj;
+            std::memcpy(a + j + 1, &na, sizeof na);
+            std::memcpy(b + j, &nb, sizeof nb);
         }
-        a[n] = k;
+        for (; j < n; ++j) {
+            const double aj = a[j + 1], bj = b[j];
+            a[j + 1] = aj + k * bj;
+            b[j] = bj + k * aj;
+        }
+        *--b = k;
         energy *= 1.0 - k * k;
     }
     model.order = P;
