@@ -102,6 +102,23 @@ int16_t toSample(double v) {
     return static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0));
 }
 
+// What follows a stretch: kFollowing frames from kSkip after its end.
+constexpr int kSkip = 16, kFollowing = 640;
+static_assert(kSkip + kFollowing <= kOnsetTail);
+
+// Whether the stretch [from, to) of interleaved stereo frames peaks at more than twice the
+// loudest sample that follows it: the attack of a note is not several times louder than the
+// note it starts. Frames at validTo or later are not read (false when they would be needed).
+bool towersOverWhatFollows(const int16_t* frames, int from, int to, int validTo) {
+    constexpr int kTower = 2;
+    if (to + kSkip + kFollowing > validTo) return false;
+    int inside = 0, following = 0;
+    for (int i = 2 * from; i < 2 * to; ++i) inside = std::max(inside, std::abs(int{frames[i]}));
+    for (int i = 2 * (to + kSkip); i < 2 * (to + kSkip + kFollowing); ++i)
+        following = std::max(following, std::abs(int{frames[i]}));
+    return inside > kTower * following;
+}
+
 } // namespace
 
 int PreciseRepair::halfSpan(int32_t width) {
@@ -173,7 +190,9 @@ PreciseRepair::Outcome PreciseRepair::apply(const Correction& c, WaveStore& stor
     const int span = last + 1 - first;
     const bool weak = c.magnitude >= 0 && c.magnitude < kWeakMagnitude && span > kWeakSpan;
     const bool fair = c.magnitude >= 0 && c.magnitude < kFairMagnitude && span > kFairSpan;
-    if (weak || fair) {
+    // In loud passages the detector rates even large clicks weak: one that towers over what
+    // follows it is repaired all the same.
+    if ((weak || fair) && !towersOverWhatFollows(raw_.data(), first, last + 1, loadedTo_)) {
         marked_ = {0, 0};
         return Outcome::Clean;
     }
@@ -640,20 +659,21 @@ constexpr int kOnsetOrder = 12;
 } // namespace
 
 bool isMusicalOnset(const int16_t* frames, int validFrom, int validTo, int from, int to) {
-    constexpr int kGap = 8, kPre = 512, kSkip = 16, kNear = 128, kFar = 512;
-    static_assert(kGap + kPre + kOnsetOrder == kOnsetLead && kSkip + kNear + kFar <= kOnsetTail);
+    constexpr int kGap = 8, kPre = 512, kNear = 128, kFar = 512;
+    static_assert(kGap + kPre + kOnsetOrder == kOnsetLead && kNear + kFar == kFollowing);
     constexpr double kRise = 4.0;          // energy after over energy before: 6 dB
     constexpr double kInnovation = 3.0;    // prediction error just after over before
     constexpr double kInnovationFar = 1.5; // ... and a little later
     constexpr double kHold = 0.5;          // the other channel may fall by 3 dB at most
     constexpr double kSharp = 0.6;         // how much of the rise must come at once
     constexpr double kAudible = 1e4;       // mean square of the near window: RMS 100
-    constexpr double kTower = 2.0;         // peak of the stretch over the peak after it
     constexpr int P = kOnsetOrder;
 
     const int preFrom = from - kGap - kPre, preTo = from - kGap;
     const int nearFrom = to + kSkip, nearTo = nearFrom + kNear, farTo = nearTo + kFar;
     if (preFrom - P < validFrom || farTo > validTo) return false;
+    // A click may tower over what follows it; a note's attack does not.
+    if (towersOverWhatFollows(frames, from, to, validTo)) return false;
 
     const int base = preFrom - P; // xs holds the channels from P frames before the pre window
     const int n = farTo - base;
@@ -666,15 +686,6 @@ bool isMusicalOnset(const int16_t* frames, int validFrom, int validTo, int from,
     }
     const double* x = xs[0];
     auto at = [&](int frame) { return frame - base; };
-    // The attack of a note is not several times louder than the note it starts: a stretch that
-    // towers over all that follows is a click, whatever comes after it.
-    double inside = 0, following = 0;
-    for (int ch = 0; ch < 2; ++ch) {
-        for (int i = at(from); i < at(to); ++i) inside = std::max(inside, std::abs(xs[ch][i]));
-        for (int i = at(nearFrom); i < at(farTo); ++i)
-            following = std::max(following, std::abs(xs[ch][i]));
-    }
-    if (inside > kTower * following) return false;
     auto level = [&](int a, int b) { return dot(x + at(a), x + at(a), b - a) / (b - a); };
     auto high = [&](int a, int b) {
         double e = 0;

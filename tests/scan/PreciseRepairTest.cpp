@@ -110,7 +110,8 @@ TEST_F(Precise, RepairsOnlyTheDamagedSamples) {
         {"sine", 40, true, true, 0.05, Pulse, 1500},
         {"music", 24, true, true, 0.1, Pulse, 1500},
         {"music", 48, false, true, 0.1, Pulse, 1500},
-        {"music", 40, true, true, 0.05, Impulse, 9000, 2}, // barely detected, but short
+        {"music", 40, true, true, 0.05, Impulse, 9000, 2},   // barely detected, but short
+        {"music", 110, true, true, 0.05, Impulse, 24000, 2}, // ... or towering over the music
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(std::string(k.signal) + " width " + std::to_string(k.width) +
