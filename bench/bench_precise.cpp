@@ -145,7 +145,7 @@ Run scanAndCorrect(WaveStore& store, const Method& m, UserInterface& ui,
         std::vector<PreciseRepair::Damage> damage;
         for (const ShapedClick& k : clicks)
             damage.push_back({k.frame, k.widthFrames, k.left, k.right});
-        PreciseRepair repair;
+        PreciseRepair repair(gTuning);
         for (int i = 1; i <= run.corrections; ++i)
             run.counts.repaired +=
                 repair.applyKnown(list[i], store, damage) == PreciseRepair::Outcome::Repaired;
