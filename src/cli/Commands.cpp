@@ -321,6 +321,16 @@ void printResult(const CMorvath3Doc& doc, const RestoreResult& r) {
                 r.clicks, r.clicks == 1 ? "" : "s", done, static_cast<int>(r.written.size()),
                 r.written.size() == 1 ? "" : "s", doc.statusString(), r.processSeconds,
                 r.processSeconds > 0 ? audioSeconds / r.processSeconds : 0.0, r.saveSeconds);
+    // Precise repair leaves a correction alone when it finds nothing damaged in it: say how many,
+    // so that "corrected" above does not overstate what was rewritten.
+    if (doc.generator().method() == RepairMethod::Precise && doc.status() >= kReadyToSave) {
+        const CorrectionGenerator::PreciseCounts& n = doc.generator().preciseCounts();
+        std::printf(
+            "Precise repair: %d corrections rewrote only the damaged samples, %d were left as they "
+            "were (nothing damaged found, or the attack of a note), %d were made the "
+            "standard way (damage too wide).\n",
+            n.repaired, n.clean, n.standard);
+    }
     const AppliedFilters& a = doc.filters.applied;
     if (a.any()) {
         std::string text;

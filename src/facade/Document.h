@@ -161,6 +161,7 @@ class CMorvath3Doc {
     // every rewrite of the working file as a whole.
     CorrectionEditor& editor() { return editor_; }
     CorrectionGenerator& generator() { return generator_; }
+    const CorrectionGenerator& generator() const { return generator_; }
 
     const std::string& title() const { return title_; }
     const std::string& originalName() const { return originalName_; }

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -398,11 +399,27 @@ TEST(Cli, FiltersLevelsAndOutputFormatsEndToEnd) {
 
     // The filters changed the sound: the same side without them is another, and the precise
     // repair another again.
-    run("plain", "--normalise -1 --balance auto");
+    const CliRun standard = run("plain", "--normalise -1 --balance auto");
     const test::Stereo plain = samplesOf(home.file("plain/sidecor01.wav"));
     EXPECT_NE(plain, reference[0]);
-    run("precise", "--normalise -1 --balance auto --repair precise");
+    const CliRun precise = run("precise", "--normalise -1 --balance auto --repair precise");
     EXPECT_NE(samplesOf(home.file("precise/sidecor01.wav")), plain);
+    // Precise repair accounts for every correction: rewritten, left alone or made the standard
+    // way, together all that were found.
+    EXPECT_EQ(standard.out.find("Precise repair:"), std::string::npos) << standard.out;
+    std::smatch found, counts;
+    ASSERT_TRUE(
+        std::regex_search(precise.out, found, std::regex(R"((\d+) clicks found and corrected)")))
+        << precise.out;
+    ASSERT_TRUE(std::regex_search(
+        precise.out, counts,
+        std::regex(
+            R"(Precise repair: (\d+) corrections rewrote only the damaged samples, (\d+) were )"
+            R"(left as they were \(.+\), (\d+) were made the standard way)")))
+        << precise.out;
+    EXPECT_GT(std::stoi(counts[1]), 0);
+    EXPECT_EQ(std::stoi(counts[1]) + std::stoi(counts[2]) + std::stoi(counts[3]),
+              std::stoi(found[1]));
 
     // Lossless formats carry exactly the wave tracks; Ogg is close to them.
     const struct {
