@@ -312,8 +312,8 @@ void printResult(const CMorvath3Doc& doc, const RestoreResult& r) {
                     r.written.size() > k ? r.written[k].c_str() : "");
     }
     double audioSeconds = static_cast<double>(doc.store.layout.dataLength()) / 4.0 / rate;
-    const char* done =
-        doc.status() >= kReadyToSave ? "found and corrected" : "found, not corrected";
+    const bool corrected = doc.status() >= kReadyToSave;
+    const char* done = corrected ? "found and corrected" : "found, not corrected";
     std::printf("\n%s: %s of audio. %d click%s %s; %d track%s written. "
                 "Status: %s. Load, scan and repair took %.2f s (%.0fx real time), writing the "
                 "tracks %.2f s.\n",
@@ -323,7 +323,7 @@ void printResult(const CMorvath3Doc& doc, const RestoreResult& r) {
                 r.processSeconds > 0 ? audioSeconds / r.processSeconds : 0.0, r.saveSeconds);
     // Precise repair leaves a correction alone when it finds nothing damaged in it: say how many,
     // so that "corrected" above does not overstate what was rewritten.
-    if (doc.generator().method() == RepairMethod::Precise && doc.status() >= kReadyToSave) {
+    if (corrected && doc.generator().method() == RepairMethod::Precise) {
         const CorrectionGenerator::PreciseCounts& n = doc.generator().preciseCounts();
         std::printf(
             "Precise repair: %d corrections rewrote only the damaged samples, %d were left as they "
