@@ -194,13 +194,16 @@ Quality judge(const Stereo& clean, const Stereo& damaged, const Stereo& restored
         const bool ok = left <= 0.1 * hurt;
         q.repaired += ok;
         // Found: the click's first frame lies in the span of a correction.
-        q.found += std::any_of(run.spans.begin(), run.spans.end(),
-                               [&](auto s) { return c.frame >= s.first && c.frame < s.second; });
+        const bool found = std::any_of(run.spans.begin(), run.spans.end(), [&](auto s) {
+            return c.frame >= s.first && c.frame < s.second;
+        });
+        q.found += found;
         ++q.clicks;
         if (verbose && !ok)
-            std::printf("      not repaired: frame %d width %d peak %d %s%s %s: %.3g -> %.3g\n",
+            std::printf("      not repaired: frame %d width %d peak %d %s%s %s%s: %.3g -> %.3g\n",
                         c.frame, c.widthFrames, c.amplitude, c.left ? "L" : "", c.right ? "R" : "",
-                        c.shape == synth::ClickShape::Impulse ? "impulse" : "pulse", hurt, left);
+                        c.shape == synth::ClickShape::Impulse ? "impulse" : "pulse",
+                        found ? "" : " (not found)", hurt, left);
     }
     double signal = 0, damage = 0, error = 0, awaySignal = 0, awayError = 0;
     for (size_t i = 0; i < clean.size(); ++i) {

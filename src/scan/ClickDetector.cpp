@@ -50,6 +50,37 @@ const std::array<uint8_t, 65536>& binTable() {
     return table;
 }
 
+// Four lanes of floats: one vector register on every x86-64.
+using Floats = float __attribute__((vector_size(16)));
+
+Floats floats(const float* p) {
+    Floats v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Sum of a[i] * b[i], in float lanes; each piece goes into a double so that long runs keep
+// their precision.
+double dotFloats(const float* a, const float* b, int n) {
+    constexpr int kPiece = 1024;
+    double total = 0;
+    int i = 0;
+    while (i + 16 <= n) {
+        Floats s0{}, s1{}, s2{}, s3{};
+        const int end = std::min(n, i + kPiece) - 16;
+        for (; i <= end; i += 16) {
+            s0 += floats(a + i) * floats(b + i);
+            s1 += floats(a + i + 4) * floats(b + i + 4);
+            s2 += floats(a + i + 8) * floats(b + i + 8);
+            s3 += floats(a + i + 12) * floats(b + i + 12);
+        }
+        const Floats s = (s0 + s1) + (s2 + s3);
+        total += double{s[0]} + s[1] + s[2] + s[3];
+    }
+    for (; i < n; ++i) total += double{a[i]} * b[i];
+    return total;
+}
+
 int32_t truncToInt(double v) {
     if (!(v > INT32_MIN)) return INT32_MIN; // also NaN
     if (v >= static_cast<double>(INT32_MAX)) return INT32_MAX;
@@ -140,13 +171,18 @@ ClickDetector::ClickDetector(CorrectionList& target, const WaveStore& store, CFf
                              CorrectionList* counters)
     : target_(target), counters_(counters ? *counters : target), store_(store), fft_(fft), ui_(ui),
       options_(options), F_(options.factors.thresholdFactor), differential_(options.differential),
-      residual_(kBufferSamples), seg_(kSegments + kSegmentSlack),
-      ratio_(kSegments + kSegmentSlack) {
+      residual_(kBufferSamples), seg_(kSegments + kSegmentSlack), ratio_(kSegments + kSegmentSlack),
+      buried_(kSegments + kSegmentSlack) {
     // Settings come from a store the user can edit by hand: keep them in their ranges.
     options_.agc = std::clamp(options_.agc, 0, 3);
     options_.discriminator = std::clamp(options_.discriminator, 0, 3);
     options_.minMagnitude = std::clamp(options_.minMagnitude, 0, 10);
     if (differential_) diff_.resize(kBufferSamples);
+    if (options_.method == RepairMethod::Precise) {
+        buriedAt_.resize(kBufferSamples / 2);
+        buriedAudio_.resize(kBufferSamples / 2);
+        buriedSums_.resize(kBufferSamples / 2 + 1);
+    }
     if (guardsOnsets()) onset_.resize(2 * (kOnsetLead + kMaxCandidateFrames + kOnsetTail));
     binTable();
 }
@@ -207,6 +243,7 @@ void ClickDetector::scanBlock(int32_t G, const int16_t* buffer, int sampleCount,
     click_detail::smoothLevels(seg_, ratio_, last, options_.factors.sensitivity,
                                options_.factors.jumpFactor);
     click_detail::levelsToThresholds(seg_, ratio_, last, F_);
+    if (options_.method == RepairMethod::Precise) findBuriedClicks(x, last);
     search(G, n);
     sourceBlock_ = nullptr;
 
@@ -261,11 +298,127 @@ void ClickDetector::search(int32_t G, int n) {
     for (int s = 0; s * kSegmentSamples <= n; ++s) {
         const int T = seg_[static_cast<size_t>(s)];
         const int kEnd = std::min(n, s * kSegmentSamples + kSegmentSamples - 1);
-        for (int k = std::max(3, s * kSegmentSamples + 1); k <= kEnd; k += 2) {
+        const int kFrom = std::max(3, s * kSegmentSamples + 1);
+        if (!buried_[static_cast<size_t>(s)]) {
+            for (int k = kFrom; k <= kEnd; k += 2) {
+                const int Z = std::max(r[k - 1], r[k]);
+                if (Z > T) onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), Z, T);
+            }
+            continue;
+        }
+        // A buried click joins the candidates as a fair one: the repair decides what it is.
+        const int buriedZ = static_cast<int>(7.0f * static_cast<float>(T) / F_) + 1;
+        for (int k = kFrom; k <= kEnd; k += 2) {
             const int Z = std::max(r[k - 1], r[k]);
-            if (Z > T) onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), Z, T);
+            if (Z > T)
+                onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), Z, T);
+            else if (buriedAt_[static_cast<size_t>(k / 2)])
+                onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), buriedZ, T);
         }
     }
+}
+
+void ClickDetector::findBuriedClicks(const int16_t* x, int last) {
+    // Where a click of a few thousand may hide below the threshold; runs of such segments are
+    // searched together.
+    constexpr int32_t kLoud = 1500;
+    constexpr int kSegmentFrames = kSegmentSamples / 2;
+    std::fill(buried_.begin(), buried_.end(), uint8_t{0});
+    for (int s = 0; s <= last;) {
+        if (seg_[static_cast<size_t>(s)] < kLoud) {
+            ++s;
+            continue;
+        }
+        int s1 = s;
+        while (s1 < last && seg_[static_cast<size_t>(s1) + 1] >= kLoud) ++s1;
+        const int from = s * kSegmentFrames, to = (s1 + 1) * kSegmentFrames;
+        std::fill(buriedAt_.begin() + from, buriedAt_.begin() + to, uint8_t{0});
+        bool any = false;
+        // In the difference channel both samples of a frame are the same.
+        for (int ch = 0; ch < (differential_ ? 1 : 2); ++ch)
+            any = findBuriedIn(x, ch, from, to) || any;
+        if (any) std::fill(buried_.begin() + s, buried_.begin() + s1 + 1, uint8_t{1});
+        s = s1 + 1;
+    }
+}
+
+bool ClickDetector::findBuriedIn(const int16_t* x, int channel, int from, int to) {
+    constexpr int P = kBuriedOrder;
+    constexpr int Q = 4;                      // frames to a quarter of the window
+    constexpr int kWindow = 2;                // quarters weighed together
+    constexpr int kGap = 2, kBackground = 16; // quarters between them and the background
+    constexpr int kReach = Q * (kGap + kBackground);
+    // The frames about the run serve as model history and background.
+    const int f0 = std::max(from - kReach - P, 0);
+    const int f1 = std::min(to + kReach, kBufferSamples / 2);
+    const int quarters = (f1 - f0 - P) / Q;
+    if (quarters < 2 * (kGap + kBackground) + kWindow) return false;
+    const int n = P + Q * quarters;
+    float* xs = buriedAudio_.data();
+    for (int i = 0; i < n; ++i) xs[i] = x[2 * (f0 + i) + channel];
+
+    // A short whitening model of the run takes out what it predicts (tones, the bass under a
+    // drum hit), so that a click stands out of the noise that is left.
+    // Its fit reads a quarter of the run, in pieces spread over it: plenty for so few poles.
+    constexpr int kPiece = 256, kStride = 4 * kPiece;
+    std::array<double, P + 1> r{}, a{}, previous{};
+    for (int start = P; start < n; start += kStride) {
+        const int length = std::min(kPiece, n - start);
+        for (int k = 0; k <= P; ++k)
+            r[static_cast<size_t>(k)] += dotFloats(xs + start, xs + start - k, length);
+    }
+    double energy = r[0] * (1.0 + 1e-6) + 1.0;
+    a[0] = 1.0;
+    for (int m = 1; m <= P; ++m) {
+        double acc = r[static_cast<size_t>(m)];
+        for (int j = 1; j < m; ++j)
+            acc += a[static_cast<size_t>(j)] * r[static_cast<size_t>(m - j)];
+        const double k = -acc / energy;
+        if (!(std::abs(k) < 1.0)) return false;
+        previous = a;
+        for (int j = 1; j <= m; ++j)
+            a[static_cast<size_t>(j)] =
+                previous[static_cast<size_t>(j)] + k * previous[static_cast<size_t>(m - j)];
+        energy *= 1.0 - k * k;
+    }
+
+    // The squared prediction errors summed by quarters, then run together: sums[j] covers the
+    // quarters before j.
+    Floats taps[P + 1];
+    for (int k = 0; k <= P; ++k) {
+        const float t = static_cast<float>(a[static_cast<size_t>(k)]);
+        taps[k] = Floats{t, t, t, t};
+    }
+    double* sums = buriedSums_.data();
+    sums[0] = 0;
+    for (int j = 0; j < quarters; ++j) {
+        const float* at = xs + P + Q * j;
+        Floats e = floats(at);
+        for (int k = 1; k <= P; ++k) e += taps[k] * floats(at - k);
+        e *= e;
+        sums[j + 1] = sums[j] + double{e[0] + e[1] + e[2] + e[3]};
+    }
+    auto sum = [sums](int j0, int j1) { return sums[j1] - sums[j0]; };
+    const double level = kBuriedLevel * sum(0, quarters) / quarters * kWindow;
+
+    // A window stands out of the run's noise and of the louder side around it: the attack of a
+    // drum hit is followed by as loud a sound.
+    bool found = false;
+    const int jFrom = std::max((from - f0 - P) / Q, kGap + kBackground);
+    const int jTo = std::min((to - f0 - P) / Q, quarters - kGap - kBackground) - kWindow;
+    for (int j = jFrom; j <= jTo; ++j) {
+        const double inside = sum(j, j + kWindow);
+        if (!(inside > level)) continue;
+        const int after = j + kWindow + kGap;
+        const double around =
+            std::max(sum(j - kGap - kBackground, j - kGap), sum(after, after + kBackground)) *
+            kWindow / kBackground;
+        if (!(inside > kBuriedStandOut * around)) continue;
+        const auto first = buriedAt_.begin() + f0 + P + Q * j;
+        std::fill(first, first + Q * kWindow, uint8_t{1});
+        found = true;
+    }
+    return found;
 }
 
 int32_t ClickDetector::magnitudeOf(int Z, int T) const {

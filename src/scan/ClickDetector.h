@@ -83,6 +83,10 @@ class ClickDetector {
     void computeResiduals(const int16_t* x, int lastK);
     void closeSegment(int s, int peak);
     void search(int32_t G, int sampleCount);
+    // Precise repair: clicks in loud noise that stay below the threshold but stand out of the
+    // prediction error of a short model, per channel; their frames join the search.
+    void findBuriedClicks(const int16_t* x, int last);
+    bool findBuriedIn(const int16_t* x, int channel, int from, int to);
     void onFrame(int32_t p, int Z, int T);
     int32_t magnitudeOf(int Z, int T) const;
     // Runs the acceptance tests on the current candidate; returns the index of the record to
@@ -109,6 +113,13 @@ class ClickDetector {
     std::vector<uint16_t> residual_; // r[k]
     std::vector<int32_t> seg_;       // level, then threshold, per segment
     std::vector<float> ratio_;       // peak / level per segment
+    std::vector<uint8_t> buried_;    // per segment: whether it holds buried clicks
+    std::vector<uint8_t> buriedAt_;  // per frame of the buffer: part of a buried click
+    std::vector<float> buriedAudio_;
+    std::vector<double> buriedSums_;
+    static constexpr int kBuriedOrder = 8;
+    static constexpr double kBuriedLevel = 6.0;    // over the run's mean
+    static constexpr double kBuriedStandOut = 6.0; // over the louder side
     int32_t hist_[20] = {};
 
     // The block being scanned; the candidate left over at its end keeps the energy of its AGC

@@ -1,6 +1,7 @@
 #include "scan/PreciseRepair.h"
 
 #include "document/WaveStore.h"
+#include "dsp/Dot.h"
 #include "scan/CorrectionGenerator.h"
 
 #include <algorithm>
@@ -27,37 +28,18 @@ constexpr int kShortestAttack = 8; // damage shorter than this is not checked fo
 // model that failed (a note's attack taken for damage), not a repair: the audio stays as it was.
 constexpr int kGuardReach = 64;
 constexpr double kGuardPeak = 2.0;
+// Inside loud noise a click's samples may each stay below the clear level while together they
+// stand out: kEnergyWindow samples whose mean squared error passes kEnergyLevel thresholds, and
+// kStandOut times that of kBackground samples on the louder side of them, count as clear flags.
+// The louder side keeps a note's attack out: the sound after it is as loud as the attack.
+constexpr int kEnergyWindow = 8;
+constexpr double kEnergyLevel = 0.6;
+constexpr double kStandOut = 3.0;
+constexpr int kBackground = 64, kBackgroundGap = 8;
 constexpr int32_t kWeakMagnitude = 2; // detected magnitudes below this are weak
 constexpr int kWeakSpan = 12;         // longest damage a weak detection may repair
 constexpr int32_t kFairMagnitude = 3; // ... and below this, fair
 constexpr int kFairSpan = 96;         // longest damage a fair detection may repair
-
-// Two lanes of doubles: the compiler maps them onto one vector register on every x86-64.
-using Lanes = double __attribute__((vector_size(16)));
-
-Lanes lanes(const double* p) {
-    Lanes v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// Sum of a[i] * b[i]; eight running sums in four registers keep the multiply-adds independent
-// and let them run two at a time (the fits spend most of their time here).
-double dot(const double* a, const double* b, int n) {
-    Lanes s0{}, s1{}, s2{}, s3{};
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        s0 += lanes(a + i) * lanes(b + i);
-        s1 += lanes(a + i + 2) * lanes(b + i + 2);
-        s2 += lanes(a + i + 4) * lanes(b + i + 4);
-        s3 += lanes(a + i + 6) * lanes(b + i + 6);
-    }
-    for (; i + 2 <= n; i += 2) s0 += lanes(a + i) * lanes(b + i);
-    const Lanes s = (s0 + s1) + (s2 + s3);
-    double r = s[0] + s[1];
-    if (i < n) r += a[i] * b[i];
-    return r;
-}
 
 // Solves A x = b in place for a small symmetric positive-definite A (row-major n x n, only its
 // lower triangle read); b becomes x. False when A is not positive definite enough to trust.
@@ -510,15 +492,17 @@ bool PreciseRepair::mark(int channel, int from, int to, double limit) {
     auto fwd = [&](int m) { return std::abs(forward_[static_cast<size_t>(m)]) > limit; };
     auto bwd = [&](int m) { return std::abs(backward_[static_cast<size_t>(m)]) > limit; };
     const double clear = kClear * limit;
+    markLoudStretches(from, to, limit);
+    auto seed = [&](int m) { return error(m) > clear || loud_[static_cast<size_t>(m)]; };
     int n = from;
     while (n < to) {
-        if (error(n) <= clear) {
+        if (!seed(n)) {
             ++n;
             continue;
         }
         int lo = n, hi = n;
         for (int m = n + 1; m < to && m <= hi + kSplit; ++m)
-            if (error(m) > clear) hi = m;
+            if (seed(m)) hi = m;
         n = hi + 1;
         for (int m = lo - 1; m >= from && m >= lo - kBridge; --m)
             if (error(m) > limit) lo = m;
@@ -546,6 +530,41 @@ bool PreciseRepair::mark(int channel, int from, int to, double limit) {
         for (int m = start; m <= end; ++m) unknown[static_cast<size_t>(count++)] = m;
     }
     return true;
+}
+
+void PreciseRepair::markLoudStretches(int from, int to, double limit) {
+    // Running sums of the squared errors: sums_[i] covers [from, i).
+    double* sums = sums_.data();
+    sums[from] = 0;
+    for (int m = from; m < to; ++m) {
+        const double e = std::max(std::abs(forward_[static_cast<size_t>(m)]),
+                                  std::abs(backward_[static_cast<size_t>(m)]));
+        sums[m + 1] = sums[m] + e * e;
+    }
+    // Only the region's own errors are known: a background is cut short at its ends.
+    auto mean = [&](int a, int b) {
+        a = std::clamp(a, from, to);
+        b = std::clamp(b, from, to);
+        return b > a ? (sums[b] - sums[a]) / (b - a) : 0.0;
+    };
+    std::fill(loud_.begin() + from, loud_.begin() + to, uint8_t{0});
+    const double level = kEnergyLevel * kEnergyLevel * limit * limit * kEnergyWindow;
+    auto above = [&](int m) { return sums[m + kEnergyWindow] - sums[m] > level; };
+    int m = from;
+    while (m + kEnergyWindow <= to) {
+        if (!above(m)) {
+            ++m;
+            continue;
+        }
+        const int start = m;
+        while (m + kEnergyWindow <= to && above(m)) ++m;
+        const int end = m - 1 + kEnergyWindow;
+        const double around =
+            std::max(mean(start - kBackgroundGap - kBackground, start - kBackgroundGap),
+                     mean(end + kBackgroundGap, end + kBackgroundGap + kBackground));
+        if (mean(start, end) > kStandOut * around)
+            std::fill(loud_.begin() + start, loud_.begin() + end, uint8_t{1});
+    }
 }
 
 int PreciseRepair::tailEnd(int channel, int start, int end, int stop, double limit) {

@@ -98,6 +98,8 @@ class PreciseRepair {
     void predictionErrors(const Model& model, int from, int to);
     // Marks the damaged runs of the region; false when a run is too wide to interpolate.
     bool mark(int channel, int from, int to, double limit);
+    // Sets loud_ over the stretches of [from, to) whose errors stand out together.
+    void markLoudStretches(int from, int to, double limit);
     // Fills the channel's marked samples in x_ and raw_.
     bool interpolate(int channel);
     // Whether the channel's interpolation is far louder than the clean audio about it.
@@ -121,6 +123,8 @@ class PreciseRepair {
     std::array<double, kFrames> forward_{};  // forward prediction errors
     std::array<double, kFrames> backward_{}; // backward prediction errors
     std::array<double, kFrames> known_{};    // errors with the unknown samples zeroed
+    std::array<double, kFrames + 1> sums_{}; // running sums of squared errors
+    std::array<uint8_t, kFrames> loud_{};    // samples of stretches that stand out together
     std::array<double, (kMaxCovarianceOrder + 1) * (kMaxCovarianceOrder + 1)> cov_{};
     std::array<double, kMaxCovarianceOrder * kMaxCovarianceOrder> normal_{};
     std::array<double, kMaxOrder + 1> autoc_{};

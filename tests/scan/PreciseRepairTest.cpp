@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <random>
 
 using namespace tarnival;
@@ -297,47 +298,85 @@ TEST_F(Precise, DamageTooWideToInterpolateGoesTheStandardWay) {
 }
 
 TEST_F(Precise, ScanAndCorrectTouchesTheClicksAlone) {
-    Stereo clean = musicWithHiss(kFileFrames * 3);
-    Stereo damaged = clean;
-    synth::ClickPlan plan;
-    plan.count = 24;
-    plan.fromFrame = 8000;
-    plan.toFrame = kFileFrames * 3 - 8000;
-    plan.minGap = 1000;
-    plan.maxWidth = 30;
-    const auto clicks = synth::addShapedClicks(damaged, plan, 12);
-    openStore(store, dir, damaged);
+    struct Case {
+        const char* name;
+        Stereo clean;
+        int maxWidth;
+        double maxErrorShare; // error left / damage, in energy: at each click, or over them all
+        bool each;
+    };
+    // In loud drums much of the damage hides in noise that nothing can predict, and many clicks
+    // lie below the detector's threshold: only the whole is judged there, and the scan must
+    // find more of them than the standard one does.
+    Case cases[] = {
+        {"music", musicWithHiss(kFileFrames * 3), 30, 0.1, true},
+        {"drums", synth::material(synth::Material::Drums, 8 * 44100, 44100, 3), 60, 0.3, false},
+    };
+    for (Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const Stereo& clean = k.clean;
+        Stereo damaged = clean;
+        synth::ClickPlan plan;
+        plan.count = 24;
+        plan.fromFrame = 8000;
+        plan.toFrame = static_cast<int>(clean.size() / 2) - 8000;
+        plan.minGap = 1000;
+        plan.maxWidth = k.maxWidth;
+        const auto clicks = synth::addShapedClicks(damaged, plan, 12);
+        TempDir here;
+        WaveStore s;
+        openStore(s, here, damaged);
 
-    CorrectionList list;
-    scanAll(store, fft, list, RepairMethod::Precise);
-    ScriptedUi ui;
-    MakeOptions options;
-    options.blockList = true;
-    MakeCorrections(list, gen, store, ui, options);
-    for (int i = 1; i < list.count() - 1; ++i)
-        EXPECT_GE(list[i].width & width_flags::kBytesMask, DetectorOptions::kPreciseMinWidth);
-
-    const auto after = workingBytes(store);
-    std::vector<int> owner(clean.size() / 2, -1);
-    for (size_t k = 0; k < clicks.size(); ++k)
-        for (int f = clicks[k].frame - 16; f < clicks[k].frame + clicks[k].widthFrames + 16; ++f)
-            owner[static_cast<size_t>(f)] = static_cast<int>(k);
-    std::vector<double> damage(clicks.size()), left(clicks.size());
-    for (size_t f = 0; f < owner.size(); ++f)
-        for (int ch = 0; ch < 2; ++ch) {
-            const double truth = clean[2 * f + static_cast<size_t>(ch)];
-            const double was = damaged[2 * f + static_cast<size_t>(ch)];
-            const double now = sampleOf(after, store, static_cast<int>(f), ch);
-            if (owner[f] < 0) {
-                ASSERT_EQ(now, was) << "frame " << f << " away from every click was changed";
-                continue;
+        auto covered = [&](const CorrectionList& list, const synth::ShapedClick& c) {
+            for (int i = 1; i < list.count() - 1; ++i) {
+                const int centre = (list[i].position - s.layout.dataStart) / 4;
+                if (std::abs(centre - c.frame) < 64) return true;
             }
-            damage[static_cast<size_t>(owner[f])] += (was - truth) * (was - truth);
-            left[static_cast<size_t>(owner[f])] += (now - truth) * (now - truth);
+            return false;
+        };
+        CorrectionList list, standard;
+        scanAll(s, fft, list, RepairMethod::Precise);
+        scanAll(s, fft, standard, RepairMethod::Standard);
+        auto found = [&](const CorrectionList& l) {
+            return std::count_if(clicks.begin(), clicks.end(),
+                                 [&](const auto& c) { return covered(l, c); });
+        };
+        if (!k.each) {
+            EXPECT_GT(found(list), found(standard));
         }
-    for (size_t k = 0; k < clicks.size(); ++k)
-        EXPECT_LE(left[k], 0.1 * damage[k])
-            << "click at " << clicks[k].frame << " width " << clicks[k].widthFrames;
+        ScriptedUi ui;
+        MakeOptions options;
+        options.blockList = true;
+        gen.setMethod(RepairMethod::Precise);
+        MakeCorrections(list, gen, s, ui, options);
+        for (int i = 1; i < list.count() - 1; ++i)
+            EXPECT_GE(list[i].width & width_flags::kBytesMask, DetectorOptions::kPreciseMinWidth);
+
+        const auto after = workingBytes(s);
+        std::vector<int> owner(clean.size() / 2, -1);
+        for (size_t c = 0; c < clicks.size(); ++c)
+            for (int f = clicks[c].frame - 16; f < clicks[c].frame + clicks[c].widthFrames + 16;
+                 ++f)
+                owner[static_cast<size_t>(f)] = static_cast<int>(c);
+        std::vector<double> damage(clicks.size()), left(clicks.size());
+        for (size_t f = 0; f < owner.size(); ++f)
+            for (int ch = 0; ch < 2; ++ch) {
+                const double truth = clean[2 * f + static_cast<size_t>(ch)];
+                const double was = damaged[2 * f + static_cast<size_t>(ch)];
+                const double now = sampleOf(after, s, static_cast<int>(f), ch);
+                if (owner[f] < 0) {
+                    ASSERT_EQ(now, was) << "frame " << f << " away from every click was changed";
+                    continue;
+                }
+                damage[static_cast<size_t>(owner[f])] += (was - truth) * (was - truth);
+                left[static_cast<size_t>(owner[f])] += (now - truth) * (now - truth);
+            }
+        for (size_t c = 0; c < clicks.size() && k.each; ++c)
+            EXPECT_LE(left[c], k.maxErrorShare * damage[c])
+                << "click at " << clicks[c].frame << " width " << clicks[c].widthFrames;
+        const double allLeft = std::accumulate(left.begin(), left.end(), 0.0);
+        EXPECT_LE(allLeft, k.maxErrorShare * std::accumulate(damage.begin(), damage.end(), 0.0));
+    }
 }
 
 TEST(RepairMethodSetting, StoredAsItsOwnIdentifiers) {
