@@ -22,7 +22,8 @@ constexpr double kTailShare = 0.2;
 constexpr double kTailLimit = 1.0;
 constexpr int kQuiet = 3;
 constexpr int kFirstTrial = 8, kLongestTrial = 64; // samples interpolated past the run
-constexpr int kEdge = 16; // damage this close to an end of the region is not contained in it
+constexpr int kShortestTail = 5; // a pulse found by its rise alone must fall for this long
+constexpr int kEdge = 16;        // damage this close to an end of the region is not contained in it
 constexpr int kShortestAttack = 8; // damage shorter than this is not checked for an onset
 // An interpolation louder than twice the loudest clean sample within kGuardReach of it is a
 // model that failed (a note's attack taken for damage), not a repair: the audio stays as it was.
@@ -512,10 +513,16 @@ bool PreciseRepair::mark(int channel, int from, int to, double limit) {
         int start = lo, end = hi;
         while (start <= hi && !fwd(start)) ++start;
         while (end >= lo && !bwd(end)) --end;
+        // In loud audio the model predicts a pulse's smooth fall from the future well enough that
+        // its backward errors all come before its start. The tail search then finds where it
+        // ends; a rise that does not fall back within it is an onset, not a pulse.
+        const bool pulse = end < start && start <= hi;
+        if (pulse) end = start;
         // Damage that reaches (nearly) either end of the region is not contained in it: an
         // onset or sustained noise rather than a click.
         if (start > end || start < from + kEdge || end >= to - kEdge) continue;
         if (end - start + 1 <= kMaxRun) end = tailEnd(channel, start, end, to - kEdge - 1, limit);
+        if (pulse && end - start < kShortestTail) continue;
         // The sample after the run goes too: a click fades into the noise rather than stops,
         // and what is left of it there would pull the interpolation its way.
         end = std::min(end + 1, to - kEdge - 1);

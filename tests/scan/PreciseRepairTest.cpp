@@ -113,13 +113,19 @@ TEST_F(Precise, RepairsOnlyTheDamagedSamples) {
         {"music", 48, false, true, 0.1, Pulse, 1500},
         {"music", 40, true, true, 0.05, Impulse, 9000, 2},   // barely detected, but short
         {"music", 110, true, true, 0.05, Impulse, 24000, 2}, // ... or towering over the music
+        {"drums", 40, true, false, 0.3, Pulse, 12000, 2},
+        {"drums", 48, true, true, 0.3, Pulse, -9000, 2},
+        {"drums", 30, false, true, 0.3, Impulse, 9000, 2},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(std::string(k.signal) + " width " + std::to_string(k.width) +
                      (k.left ? " L" : "") + (k.right ? " R" : "") +
                      (k.shape == Pulse ? " pulse" : ""));
-        const Stereo clean =
-            std::string(k.signal) == "sine" ? sine(kFileFrames) : musicWithHiss(kFileFrames);
+        const std::string signal = k.signal;
+        const Stereo clean = signal == "sine" ? sine(kFileFrames)
+                             : signal == "music"
+                                 ? musicWithHiss(kFileFrames)
+                                 : synth::material(synth::Material::Drums, kFileFrames, 44100, 5);
         Stereo damaged = clean;
         synth::ShapedClick click;
         click.frame = kC;
