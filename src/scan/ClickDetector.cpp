@@ -3,7 +3,9 @@
 #include "document/CorrectionList.h"
 #include "document/UserInterface.h"
 #include "document/WaveStore.h"
+#include "dsp/Dot.h"
 #include "dsp/Fft.h"
+#include "dsp/Levinson.h"
 #include "scan/PreciseRepair.h"
 
 #include <algorithm>
@@ -48,37 +50,6 @@ const std::array<uint8_t, 65536>& binTable() {
         return t;
     }();
     return table;
-}
-
-// Four lanes of floats: one vector register on every x86-64.
-using Floats = float __attribute__((vector_size(16)));
-
-Floats floats(const float* p) {
-    Floats v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// Sum of a[i] * b[i], in float lanes; each piece goes into a double so that long runs keep
-// their precision.
-double dotFloats(const float* a, const float* b, int n) {
-    constexpr int kPiece = 1024;
-    double total = 0;
-    int i = 0;
-    while (i + 16 <= n) {
-        Floats s0{}, s1{}, s2{}, s3{};
-        const int end = std::min(n, i + kPiece) - 16;
-        for (; i <= end; i += 16) {
-            s0 += floats(a + i) * floats(b + i);
-            s1 += floats(a + i + 4) * floats(b + i + 4);
-            s2 += floats(a + i + 8) * floats(b + i + 8);
-            s3 += floats(a + i + 12) * floats(b + i + 12);
-        }
-        const Floats s = (s0 + s1) + (s2 + s3);
-        total += double{s[0]} + s[1] + s[2] + s[3];
-    }
-    for (; i < n; ++i) total += double{a[i]} * b[i];
-    return total;
 }
 
 int32_t truncToInt(double v) {
@@ -302,18 +273,17 @@ void ClickDetector::search(int32_t G, int n) {
         if (!buried_[static_cast<size_t>(s)]) {
             for (int k = kFrom; k <= kEnd; k += 2) {
                 const int Z = std::max(r[k - 1], r[k]);
-                if (Z > T) onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), Z, T);
+                if (Z > T) onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), magnitudeOf(Z, T));
             }
             continue;
         }
         // A buried click joins the candidates as a fair one: the repair decides what it is.
-        const int buriedZ = static_cast<int>(7.0f * static_cast<float>(T) / F_) + 1;
         for (int k = kFrom; k <= kEnd; k += 2) {
             const int Z = std::max(r[k - 1], r[k]);
             if (Z > T)
-                onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), Z, T);
+                onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), magnitudeOf(Z, T));
             else if (buriedAt_[static_cast<size_t>(k / 2)])
-                onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), buriedZ, T);
+                onFrame(static_cast<int32_t>(int64_t{G} + 2 * k - 2), kBuriedMagnitude);
         }
     }
 }
@@ -361,26 +331,15 @@ bool ClickDetector::findBuriedIn(const int16_t* x, int channel, int from, int to
     // drum hit), so that a click stands out of the noise that is left.
     // Its fit reads a quarter of the run, in pieces spread over it: plenty for so few poles.
     constexpr int kPiece = 256, kStride = 4 * kPiece;
-    std::array<double, P + 1> r{}, a{}, previous{};
+    std::array<double, P + 1> r{}, a{};
+    std::array<double, 2 * (P + 1)> scratch;
     for (int start = P; start < n; start += kStride) {
         const int length = std::min(kPiece, n - start);
         for (int k = 0; k <= P; ++k)
             r[static_cast<size_t>(k)] += dotFloats(xs + start, xs + start - k, length);
     }
-    double energy = r[0] * (1.0 + 1e-6) + 1.0;
-    a[0] = 1.0;
-    for (int m = 1; m <= P; ++m) {
-        double acc = r[static_cast<size_t>(m)];
-        for (int j = 1; j < m; ++j)
-            acc += a[static_cast<size_t>(j)] * r[static_cast<size_t>(m - j)];
-        const double k = -acc / energy;
-        if (!(std::abs(k) < 1.0)) return false;
-        previous = a;
-        for (int j = 1; j <= m; ++j)
-            a[static_cast<size_t>(j)] =
-                previous[static_cast<size_t>(j)] + k * previous[static_cast<size_t>(m - j)];
-        energy *= 1.0 - k * k;
-    }
+    if (!levinsonDurbin(r.data(), r[0] * (1.0 + 1e-6) + 1.0, P, a.data(), scratch.data()))
+        return false;
 
     // The squared prediction errors summed by quarters, then run together: sums[j] covers the
     // quarters before j.
@@ -427,10 +386,9 @@ int32_t ClickDetector::magnitudeOf(int Z, int T) const {
     return truncToInt(static_cast<double>(static_cast<float>(Z) * F_) * kTwoSevenths / divisor);
 }
 
-void ClickDetector::onFrame(int32_t p, int Z, int T) {
+void ClickDetector::onFrame(int32_t p, int32_t magnitude) {
     int index = target_.count() - 1;
     Correction* c = &target_[index];
-    const int32_t magnitude = magnitudeOf(Z, T);
     const int64_t reach = std::min<int64_t>(5 * int64_t{c->magnitude} + 16, 292);
     if (int64_t{p} - c->position >= reach || c->width < 0) {
         index = submit(false);

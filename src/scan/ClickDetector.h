@@ -87,7 +87,7 @@ class ClickDetector {
     // prediction error of a short model, per channel; their frames join the search.
     void findBuriedClicks(const int16_t* x, int last);
     bool findBuriedIn(const int16_t* x, int channel, int from, int to);
-    void onFrame(int32_t p, int Z, int T);
+    void onFrame(int32_t p, int32_t magnitude);
     int32_t magnitudeOf(int Z, int T) const;
     // Runs the acceptance tests on the current candidate; returns the index of the record to
     // fill next (the same one when the candidate is dropped). The final submission, after the
@@ -118,6 +118,7 @@ class ClickDetector {
     std::vector<float> buriedAudio_;
     std::vector<double> buriedSums_;
     static constexpr int kBuriedOrder = 8;
+    static constexpr int32_t kBuriedMagnitude = 2;
     static constexpr double kBuriedLevel = 6.0;    // over the run's mean
     static constexpr double kBuriedStandOut = 6.0; // over the louder side
     int32_t hist_[20] = {};

@@ -2,6 +2,7 @@
 
 #include "document/WaveStore.h"
 #include "dsp/Dot.h"
+#include "dsp/Levinson.h"
 #include "scan/CorrectionGenerator.h"
 
 #include <algorithm>
@@ -408,37 +409,10 @@ bool PreciseRepair::fitWindowed(Model& model, int P, int from, int to, int gapFr
     }
     spectrum_.lags(autoc_.data(), P);
     if (frames < 4 * P || !(autoc_[0] > 0)) return false;
-    // Reversed, the lags a step of the recursion needs lie in the order of the coefficients.
-    double* reversed = w;
-    for (int k = 0; k <= P; ++k) reversed[k] = autoc_[static_cast<size_t>(P - k)];
     // A touch of white noise keeps pure tones (nearly singular) solvable.
-    double energy = autoc_[0] * (1.0 + 1e-9) + 1.0;
-    double* a = model.coef.data(); // 1, -a1 .. -ap as the recursion goes
-    a[0] = 1.0;
-    // Each coefficient takes in its mirror image. The mirror is kept reversed in b, growing
-    // downwards a step at a time, so that both update as plain runs of vector operations.
-    double* b = mirror_.data() + P;
-    b[0] = 1.0;
-    for (int n = 1; n <= P; ++n) {
-        const double k = -dot(a, reversed + P - n, n) / energy;
-        if (!(std::abs(k) < 1.0)) return false;
-        a[n] = 0.0;
-        const Lanes kk{k, k};
-        int j = 0;
-        for (; j + 2 <= n; j += 2) {
-            const Lanes aj = lanes(a + j + 1), bj = lanes(b + j);
-            const Lanes na = aj + kk * bj, nb = bj + kk * aj;
-            std::memcpy(a + j + 1, &na, sizeof na);
-            std::memcpy(b + j, &nb, sizeof nb);
-        }
-        for (; j < n; ++j) {
-            const double aj = a[j + 1], bj = b[j];
-            a[j + 1] = aj + k * bj;
-            b[j] = bj + k * aj;
-        }
-        *--b = k;
-        energy *= 1.0 - k * k;
-    }
+    static_assert(2 * (kMaxOrder + 1) <= kMaxContext); // the recursion's scratch fits in w
+    if (!levinsonDurbin(autoc_.data(), autoc_[0] * (1.0 + 1e-9) + 1.0, P, model.coef.data(), w))
+        return false;
     model.order = P;
     model.rms = 1.0; // only the detector's residual sets thresholds
     return true;

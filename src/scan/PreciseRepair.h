@@ -129,8 +129,7 @@ class PreciseRepair {
     std::array<double, kMaxCovarianceOrder * kMaxCovarianceOrder> normal_{};
     std::array<double, kMaxOrder + 1> autoc_{};
     std::array<double, kMaxContext> windowed_{};
-    std::array<double, kMaxOrder + 1> mirror_{}; // the recursion's coefficients, reversed
-    std::array<double, kMaxContext> hann_{};     // the window of the last length used
+    std::array<double, kMaxContext> hann_{}; // the window of the last length used
     int hannLength_ = 0;
     Autocorrelation spectrum_{kMaxContext, kMaxOrder};
     std::array<Model, 2> detect_; // per channel: the model that found the damage
